@@ -1,0 +1,48 @@
+// Process-wide values set up at start-up, and the entry points of the application shell.
+#pragma once
+#include <windows.h>
+#include "util/misc.h"
+
+#define SM_ARG_SLOTS        50
+#define SM_APP_STRINGS      18
+#define SM_CCH_APP_STRING   256
+#define SM_MAX_ERRCODES     48
+
+// Private window messages; the same numbers are the exchange file's "Message" values.
+#define WM_SM_EXIT      (WM_USER + 2)   // 1026
+#define WM_SM_PSTATUS   (WM_USER + 3)   // 1027
+#define WM_LM_ALIVE     (WM_USER + 4)   // 1028
+
+#define SM_MAIN_WINDOW_TITLE L"MFP Status Monitor"
+#define SM_MSG_INI_NAME      L"smen.ini"
+
+extern HINSTANCE g_hInst;
+extern WCHAR g_ClassName[SM_CCH_PATH];
+extern WCHAR g_MsgIniPath[SM_CCH_PATH];
+extern WORD  g_OSVersion;
+extern LONG  g_Language;
+extern LONG  g_LanguageIndex;
+extern LONG  g_SecurityType;
+extern WCHAR g_PrinterName[SM_CCH_PATH];
+extern HWND  g_hWndMain;
+extern WCHAR g_AppString[SM_APP_STRINGS][SM_CCH_APP_STRING];
+extern LONG  g_ShownErrCodes[SM_MAX_ERRCODES];
+extern LONG  g_LastMsg;
+extern UINT  g_CodePage;
+
+// The 50-slot argument table of the dispatcher: slot 0 the program, 1 the command word.
+typedef WCHAR SM_ARGTABLE[SM_ARG_SLOTS][SM_CCH_PATH];
+int  SM_FillArgTable(SM_ARGTABLE table, LPWSTR* argv, int argc);
+int  SM_DispatchCommand(LPWSTR* argv, int argc, LPCWSTR pszClassName, LPCWSTR pszProgramPath);
+
+int  SM_ClassNameFromPath(LPCWSTR pszModulePath, LPWSTR pszOut, size_t cchOut);
+LONG MISC_GetLanguageIndex(LONG languageId);
+LONG SM_LanguageIndexOf(LONG languageId);     // the table alone, without debugger output
+int  SM_FormatRunCommand(LPCWSTR pszProgramPath, LPWSTR pszOut, size_t cchOut);
+int  SM_AddRunValue(LPCWSTR pszValueName, LPCWSTR pszProgramPath);
+int  SM_DeleteRunValue(LPCWSTR pszValueName);
+void SM_BuildMsgIniPath(LPWSTR pszBuf, size_t cchBuf);
+void LoadStringForApp(void);
+
+LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
+void SM_CloseSM(DWORD dwDelay, BOOL fReset);

@@ -1,0 +1,2 @@
+list(APPEND SM_CORE_SOURCES
+  status/status_dialog.cpp)

@@ -1,0 +1,3 @@
+#include "status/status.h"
+
+HWND g_hStatusDlg;

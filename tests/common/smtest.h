@@ -1,0 +1,78 @@
+// Helpers shared by the test programs (they run under Wine, or on Windows).
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// A child process run under a debugger loop on a thread of its own, so that every
+// OutputDebugString line is collected in order together with the exit code.
+class SmChild {
+public:
+    SmChild();
+    ~SmChild();
+    SmChild(const SmChild&) = delete;
+    SmChild& operator=(const SmChild&) = delete;
+
+    // exe: full path; args: the rest of the command line (the program name is put first).
+    bool Start(const std::wstring& exe, const std::wstring& args);
+    bool WaitExit(DWORD msTimeout);                // true when the process has ended
+    DWORD ExitCode() const { return m_exitCode; }
+    bool Exited() const;
+    std::vector<std::string> Lines() const;        // snapshot of the debugger lines so far
+    bool WaitForLine(const std::string& text, DWORD msTimeout) const;   // a line containing text
+    void Kill();
+    DWORD Pid() const { return m_pid; }
+
+private:
+    static DWORD WINAPI ThreadProc(LPVOID param);
+    void DebugLoop();
+
+    std::wstring m_cmdLine;
+    HANDLE m_hThread;
+    HANDLE m_hStarted;
+    HANDLE m_hProcess;
+    mutable CRITICAL_SECTION m_cs;
+    std::vector<std::string> m_lines;
+    volatile LONG m_exited;
+    volatile LONG m_killRequested;
+    bool m_startOk;
+    DWORD m_exitCode;
+    DWORD m_pid;
+};
+
+struct SmRunResult {
+    bool finished;
+    DWORD exitCode;
+    std::vector<std::string> lines;
+};
+
+// Runs exe with args to its end (or kills it after msTimeout).
+SmRunResult SmRun(const std::wstring& exe, const std::wstring& args, DWORD msTimeout = 20000);
+
+std::wstring SmTestDir();                          // folder of the running test program
+std::wstring SmProgramPath();                      // StatusMonitor.exe beside it
+std::wstring SmCopyProgram(const std::wstring& baseName);   // a copy under another base name
+std::wstring SmSharedDocuments();                  // the "Common Documents" folder, with a backslash
+std::wstring SmStatusIniPath();                    // the exchange file in it
+std::wstring SmTempDir(const std::wstring& name);  // a fresh empty folder under the temp directory
+
+bool SmContains(const std::vector<std::string>& lines, const std::string& text);
+int  SmCount(const std::vector<std::string>& lines, const std::string& text);
+int  SmIndexOf(const std::vector<std::string>& lines, const std::string& exact, int from = 0);
+
+bool SmRegReadString(HKEY root, const std::wstring& key, const std::wstring& value,
+                     std::vector<BYTE>* pData, DWORD* pType);
+bool SmRegReadDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD* pValue);
+bool SmRegValueExists(HKEY root, const std::wstring& key, const std::wstring& value);
+void SmRegDeleteTree(HKEY root, const std::wstring& key);
+void SmRegDeleteValue(HKEY root, const std::wstring& key, const std::wstring& value);
+// Makes Wine report another Windows version ("win98", "win7", ...) to one program file name.
+void SmSetAppVersion(const std::wstring& exeName, const std::wstring& version);
+
+std::vector<BYTE> SmReadFile(const std::wstring& path);
+bool SmWriteFile(const std::wstring& path, const void* data, size_t cb);
+std::string SmNarrow(const std::wstring& s);
+
+// Waits until a top-level window of the class (and title, if given) exists.
+HWND SmWaitForWindow(LPCWSTR className, LPCWSTR title, DWORD msTimeout);
+bool SmWaitForNoWindow(LPCWSTR className, LPCWSTR title, DWORD msTimeout);
