@@ -21,6 +21,11 @@ wine_env_start() {
   export DISPLAY=":$num"
 
   wineserver -k >/dev/null 2>&1 || true
+  if [ "${SM_REUSE_PREFIX:-0}" = 1 ] && [ -f "$WINEPREFIX/.sm-ready" ]; then
+    wineserver -p
+    wineboot </dev/null >/dev/null 2>&1
+    return 0
+  fi
   rm -rf "$WINEPREFIX"
   wineboot -i </dev/null >/dev/null 2>&1
   wineserver -w
@@ -57,6 +62,7 @@ REG
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w
 
+  touch "$WINEPREFIX/.sm-ready"
   # One persistent server, warmed up so that its helper processes do not hold our pipes.
   wineserver -p
   wineboot </dev/null >/dev/null 2>&1

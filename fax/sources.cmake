@@ -1,0 +1,2 @@
+list(APPEND SM_CORE_SOURCES
+  fax/fax_cover.cpp)

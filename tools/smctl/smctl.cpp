@@ -1,0 +1,44 @@
+// smctl: writes the exchange file as the driver does, shows its state, talks to a running
+// monitor, and builds and checks watermark job files.
+#include "tools/smctl/smctl.h"
+#include "util/trace.h"
+#include <stdio.h>
+#include <stdarg.h>
+#include <strsafe.h>
+
+// Subcommand table; each group adds its entries here.
+static const SMCTL_COMMAND c_Commands[] = {
+    { NULL, NULL, NULL },
+};
+
+void Smctl_Error(const wchar_t* format, ...)
+{
+    WCHAR line[1024];
+    va_list args;
+    va_start(args, format);
+    StringCchVPrintfW(line, ARRAYSIZE(line), format, args);
+    va_end(args);
+    fwprintf(stderr, L"smctl: %ls\n", line);
+}
+
+static void Usage(void)
+{
+    fwprintf(stderr, L"usage: smctl <command> [arguments]\n");
+    for (const SMCTL_COMMAND* c = c_Commands; c->name; c++)
+        fwprintf(stderr, L"  %ls %ls\n", c->name, c->usage);
+}
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2) {
+        Usage();
+        return 2;
+    }
+    for (const SMCTL_COMMAND* c = c_Commands; c->name; c++) {
+        if (wcscmp(argv[1], c->name) == 0)
+            return c->handler(argc - 2, argv + 2);
+    }
+    Smctl_Error(L"unknown command %ls", argv[1]);
+    Usage();
+    return 2;
+}
