@@ -76,3 +76,14 @@ std::string SmNarrow(const std::wstring& s);
 // Waits until a top-level window of the class (and title, if given) exists.
 HWND SmWaitForWindow(LPCWSTR className, LPCWSTR title, DWORD msTimeout);
 bool SmWaitForNoWindow(LPCWSTR className, LPCWSTR title, DWORD msTimeout);
+
+// A capture of a window's pixels (BitBlt from its window DC), 32 bits per pixel, top-down.
+struct SmImage {
+    int width = 0;
+    int height = 0;
+    std::vector<DWORD> pixels;      // 0x00RRGGBB
+    DWORD At(int x, int y) const { return pixels[(size_t)y * width + x] & 0xFFFFFF; }
+};
+bool SmCaptureWindow(HWND hwnd, SmImage* pImage);          // whole window, frame included
+bool SmCaptureClient(HWND hwnd, SmImage* pImage);          // client area only
+bool SmSaveImageBmp(const SmImage& image, const std::wstring& path);   // 24-bit BMP
