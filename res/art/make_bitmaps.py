@@ -1,0 +1,210 @@
+#!/usr/bin/env python3
+"""Makes the status dialog's bitmaps from printer.json (Python 3 standard library only).
+
+    python3 res/art/make_bitmaps.py            # writes the .bmp files beside this script
+    python3 res/art/make_bitmaps.py --check    # fails if the committed files differ
+
+Pictures: 170 by 170, image 8 bits per pixel on black, mask 24 bits per pixel, white where
+the background shows and black under the printer. The alternative lower picture has the
+lower picture's content. The logo is 80 by 20, 8 bits per pixel.
+"""
+import json
+import os
+import struct
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SIZE = 170
+
+# Every marker of the dialog's item table (code, x, y, picture; the dot's centre is x+4, y+4)
+# and the part of the drawing it must land on. Pictures 0 and 2 are the upper one.
+MARKERS = [
+    (2, 115, 118, 0, "cassette"), (4, 115, 118, 0, "cassette"),
+    (5, 92, 101, 0, "front cover"), (6, 119, 90, 0, "toner cartridge"),
+    (80, 94, 83, 0, "sheet on the manual tray"),
+    (135, 119, 88, 0, "toner cartridge"), (136, 119, 88, 0, "toner cartridge"),
+    (257, 28, 113, 1, "duplex unit"), (260, 92, 70, 0, "manual"),
+    (261, 94, 41, 0, "exit slot"), (262, 36, 132, 1, "duplex"),
+    (263, 76, 78, 1, "paper path"), (264, 76, 100, 1, "paper path"),
+    (265, 94, 58, 0, "rear cover"), (265, 58, 88, 3, "rear cover"),
+    (266, 74, 80, 1, "duplex path door"), (267, 94, 71, 0, "manual tray"),
+    (268, 91, 115, 0, "main tray"), (269, 94, 71, 0, "manual tray"),
+    (270, 91, 115, 0, "main tray"), (278, 91, 137, 2, "tray 2"),
+    (279, 91, 141, 2, "tray 2"), (280, 91, 115, 0, "main tray"),
+    (281, 91, 137, 2, "tray 2"),
+]
+
+# 5 by 7 capitals for the word mark.
+GLYPHS = {
+    "A": ["01110", "10001", "10001", "11111", "10001", "10001", "10001"],
+    "N": ["10001", "11001", "10101", "10101", "10011", "10001", "10001"],
+    "O": ["01110", "10001", "10001", "10001", "10001", "10001", "01110"],
+    "V": ["10001", "10001", "10001", "10001", "01010", "01010", "00100"],
+}
+
+
+class Canvas:
+    def __init__(self, width, height):
+        self.w, self.h = width, height
+        self.pix = [[0] * width for _ in range(height)]      # palette index
+        self.part = [[None] * width for _ in range(height)]  # name of the topmost part
+
+    def put(self, x, y, colour, part):
+        if 0 <= x < self.w and 0 <= y < self.h:
+            self.pix[y][x] = colour
+            self.part[y][x] = part
+
+    def fill_poly(self, pts, colour, part):
+        # Pixel centres inside the polygon (even-odd rule).
+        ys = [p[1] for p in pts]
+        for y in range(max(0, min(ys)), min(self.h, max(ys) + 1)):
+            cy = y + 0.5
+            xs = []
+            for i in range(len(pts)):
+                (x0, y0), (x1, y1) = pts[i], pts[(i + 1) % len(pts)]
+                if (y0 <= cy < y1) or (y1 <= cy < y0):
+                    xs.append(x0 + (cy - y0) * (x1 - x0) / (y1 - y0))
+            xs.sort()
+            for a, b in zip(xs[0::2], xs[1::2]):
+                for x in range(max(0, int(a + 0.5)), min(self.w, int(b + 0.5))):
+                    self.put(x, y, colour, part)
+
+    def line(self, x0, y0, x1, y1, colour, part):
+        dx, dy = abs(x1 - x0), -abs(y1 - y0)
+        sx, sy = (1 if x0 < x1 else -1), (1 if y0 < y1 else -1)
+        err = dx + dy
+        while True:
+            self.put(x0, y0, colour, part)
+            if x0 == x1 and y0 == y1:
+                return
+            e2 = 2 * err
+            if e2 >= dy:
+                err += dy
+                x0 += sx
+            if e2 <= dx:
+                err += dx
+                y0 += sy
+
+    def shape(self, s, colours):
+        part = s["part"]
+        if "rect" in s:
+            x0, y0, x1, y1 = s["rect"]
+            for y in range(y0, y1):
+                for x in range(x0, x1):
+                    self.put(x, y, colours[s["fill"]], part)
+            outline = [(x0, y0), (x1 - 1, y0), (x1 - 1, y1 - 1), (x0, y1 - 1)]
+        else:
+            pts = [tuple(p) for p in s["poly"]]
+            self.fill_poly(pts, colours[s["fill"]], part)
+            outline = pts
+        if "outline" in s:
+            for i in range(len(outline)):
+                (xa, ya), (xb, yb) = outline[i], outline[(i + 1) % len(outline)]
+                self.line(xa, ya, xb, yb, colours[s["outline"]], part)
+
+
+def bmp_bytes(width, height, bpp, rows, palette=None):
+    """A bottom-up BITMAPINFOHEADER file; rows are top-down lists of palette indices
+    (8 bits) or (r, g, b) tuples (24 bits)."""
+    stride = (width * bpp // 8 + 3) & ~3
+    body = bytearray()
+    for row in reversed(rows):
+        line = bytearray()
+        for v in row:
+            if bpp == 8:
+                line.append(v)
+            else:
+                line += bytes((v[2], v[1], v[0]))
+        body += line + b"\0" * (stride - len(line))
+    colours = len(palette) if palette else 0
+    table = b"".join(bytes((b, g, r, 0)) for (r, g, b) in (palette or []))
+    offset = 14 + 40 + len(table)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(body), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, 0, len(body),
+                       2835, 2835, colours, 0)
+    return header + info + table + bytes(body)
+
+
+def render_picture(pic, colours):
+    c = Canvas(SIZE, SIZE)
+    for s in pic["shapes"]:
+        c.shape(s, colours)
+    return c
+
+
+def render_logo(spec, colours):
+    w, h = spec["size"]
+    c = Canvas(w, h)
+    for y in range(h):
+        for x in range(w):
+            c.put(x, y, colours[spec["plate"]], "plate")
+    scale, gap = 2, 4
+    text = spec["text"]
+    width = len(text) * 5 * scale + (len(text) - 1) * gap
+    left, top = (w - width) // 2, 2
+    for i, ch in enumerate(text):
+        for gy, bits in enumerate(GLYPHS[ch]):
+            for gx, bit in enumerate(bits):
+                if bit == "1":
+                    for yy in range(scale):
+                        for xx in range(scale):
+                            c.put(left + i * (5 * scale + gap) + gx * scale + xx,
+                                  top + gy * scale + yy, colours[spec["letters"]], "letter")
+    for x in range(left, left + width):
+        c.put(x, h - 3, colours[spec["accent"]], "accent")
+        c.put(x, h - 4, colours[spec["accent"]], "accent")
+    return c
+
+
+def check_markers(pictures):
+    bad = []
+    for code, x, y, picture, expect in MARKERS:
+        canvas = pictures["upper" if picture in (0, 2) else "lower"]
+        part = canvas.part[y + 4][x + 4] or "background"
+        if expect not in part:
+            bad.append("code %d at (%d, %d) lands on '%s', not on '%s'" % (code, x + 4, y + 4, part, expect))
+    return bad
+
+
+def build():
+    with open(os.path.join(HERE, "printer.json")) as f:
+        art = json.load(f)
+    names = list(art["palette"])
+    palette = [tuple(art["palette"][n]) for n in names]
+    colours = {n: i for i, n in enumerate(names)}
+    if palette[0] != (0, 0, 0):
+        raise SystemExit("palette entry 0 must be black: the pictures' background")
+    pictures = {k: render_picture(v, colours) for k, v in art["pictures"].items()}
+    bad = check_markers(pictures)
+    if bad:
+        raise SystemExit("\n".join(bad))
+    files = {}
+    for name, canvas in pictures.items():
+        files[name + ".bmp"] = bmp_bytes(SIZE, SIZE, 8, canvas.pix, palette)
+        mask = [[(0, 0, 0) if canvas.part[y][x] else (255, 255, 255) for x in range(SIZE)]
+                for y in range(SIZE)]
+        files[name + "_mask.bmp"] = bmp_bytes(SIZE, SIZE, 24, mask)
+    files["lower_alt.bmp"] = files["lower.bmp"]
+    logo = render_logo(art["logo"], colours)
+    files["logo.bmp"] = bmp_bytes(logo.w, logo.h, 8, logo.pix, palette)
+    return files
+
+
+def main():
+    files = build()
+    if "--check" in sys.argv[1:]:
+        stale = [n for n, data in sorted(files.items())
+                 if not os.path.exists(os.path.join(HERE, n))
+                 or open(os.path.join(HERE, n), "rb").read() != data]
+        if stale:
+            raise SystemExit("out of date: " + ", ".join(stale))
+        print("bitmaps up to date")
+        return
+    for name, data in sorted(files.items()):
+        with open(os.path.join(HERE, name), "wb") as f:
+            f.write(data)
+        print("wrote", name, len(data), "bytes")
+
+
+if __name__ == "__main__":
+    main()
