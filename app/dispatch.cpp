@@ -1,5 +1,8 @@
 // Command-line dispatch: one command word per start.
 #include "app/app.h"
+#include "bitmap/bitmap.h"
+#include "dialogs/dialogs.h"
+#include "res/resource.h"
 #include "util/trace.h"
 #include <strsafe.h>
 
@@ -18,7 +21,7 @@ typedef int (*SM_COMMAND_HANDLER)(SM_ARGTABLE args, LPCWSTR pszClassName, LPCWST
 
 static int Cmd_CreateTextBMP(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
 {
-    (void)args;
+    SM_CreateTextBMPUsingIni_New(args[2]);
     return 0;
 }
 
@@ -70,6 +73,8 @@ static int Cmd_Security(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
     g_Language = _wtoi(args[4]);
     g_LanguageIndex = MISC_GetLanguageIndex(g_Language);
     MISC_DebugOut(L"security, g_Language is %d", (int)g_Language);
+    if (g_SecurityType == SEC_TYPE_STORAGE || g_SecurityType == SEC_TYPE_SECURITY)
+        DialogBoxParamW(g_hInst, MAKEINTRESOURCEW(IDD_SECURE_DIALOG), NULL, Secure_DlgProc, 0);
     return 0;
 }
 
@@ -81,6 +86,7 @@ static int Cmd_Accounting(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
     g_Language = _wtoi(args[3]);
     g_LanguageIndex = MISC_GetLanguageIndex(g_Language);
     MISC_DebugOut(L"security, g_Language is %d", (int)g_Language);
+    DialogBoxParamW(g_hInst, MAKEINTRESOURCEW(IDD_ACCOUNTING_DIALOG), NULL, Accounting_DlgProc, 0);
     return 0;
 }
 

@@ -1,0 +1,116 @@
+// Pieces shared by the secure print and accounting dialogs: the checked edit boxes, the
+// placement of the dialog, the exchange-file note and the printer data writes.
+#include "dialogs/dialogs.h"
+#include "dialogs/credentials.h"
+#include "app/app.h"
+#include "util/trace.h"
+#include <strsafe.h>
+#include <winspool.h>
+
+int DLG_CheckEditBox(HWND hDlg, int idEdit, int charClass, LPWSTR pszStore, size_t cchStore,
+                     LPCWSTR pszName, BOOL fSecret)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"DLG_CheckEditBox");
+    WCHAR szText[SM_CCH_PATH];
+    szText[0] = 0;
+    GetDlgItemTextW(hDlg, idEdit, szText, ARRAYSIZE(szText));
+    int cch = lstrlenW(szText);
+    int pass = MISC_CheckString(szText, cch, charClass);
+    if (pass) {
+        StringCchCopyW(pszStore, cchStore, szText);
+        if (fSecret)
+            TRACE_Print(TRACE_LEVEL_INFO, L"%s accepted, %d characters", pszName, cch);
+        else
+            TRACE_Print(TRACE_LEVEL_INFO, L"%s = %s", pszName, pszStore);
+    } else {
+        if (fSecret)
+            TRACE_Print(TRACE_LEVEL_INFO, L"check fail, %s of %d characters", pszName, cch);
+        else
+            TRACE_Print(TRACE_LEVEL_INFO, L"check fail, %s = %s", pszName, szText);
+        // Putting the last valid text back raises EN_CHANGE again, which then passes.
+        SetDlgItemTextW(hDlg, idEdit, pszStore);
+        SendDlgItemMessageW(hDlg, idEdit, EM_SETSEL, 0, -1);
+        SendDlgItemMessageW(hDlg, idEdit, EM_SETSEL, (WPARAM)-1, -1);
+    }
+    SecureZeroMemory(szText, sizeof(szText));
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+    return pass;
+}
+
+void DLG_PlaceDialog(HWND hDlg)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"DLG_PlaceDialog");
+    RECT rcDesktop = { 0, 0, 0, 0 };
+    RECT rcClient = { 0, 0, 0, 0 };
+    GetWindowRect(GetDesktopWindow(), &rcDesktop);
+    GetClientRect(hDlg, &rcClient);
+    // C++ division truncates toward zero; a dialog wider than the desktop goes to the edge.
+    int x = (rcDesktop.right - rcClient.right) / 2;
+    int y = (rcDesktop.bottom - rcClient.bottom) / 2;
+    if (x < 0) x = 0;
+    if (y < 0) y = 0;
+    SetWindowPos(hDlg, HWND_TOPMOST, x, y, 0, 0, SWP_NOSIZE);
+
+    HMENU hMenu = GetSystemMenu(hDlg, FALSE);
+    if (hMenu)
+        DeleteMenu(hMenu, SC_MOVE, MF_BYCOMMAND);
+    SetForegroundWindow(hDlg);
+    SetActiveWindow(hDlg);
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+}
+
+void DLG_WriteAliveMessage(void)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"DLG_WriteAliveMessage");
+    WCHAR szValue[16];
+    MISC_Format(szValue, ARRAYSIZE(szValue), L"%d", WM_LM_ALIVE);
+    if (!MISC_WriteProfileString(g_StatusIniPath, SM_SECTION_PRINTER, L"Message", szValue))
+        TRACE_Print(TRACE_LEVEL_ERROR, L"write Message fail");
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+}
+
+HANDLE DLG_OpenPrinter(LPWSTR pszPrinterName)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"DLG_OpenPrinter");
+    PRINTER_DEFAULTSW defaults = { NULL, NULL, PRINTER_ALL_ACCESS };
+    HANDLE hPrinter = NULL;
+    if (!OpenPrinterW(pszPrinterName, &hPrinter, &defaults)) {
+        TRACE_Print(TRACE_LEVEL_ERROR, L"OpenPrinter %s fail, %u", pszPrinterName, (unsigned)GetLastError());
+        hPrinter = NULL;
+    }
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+    return hPrinter;
+}
+
+DWORD DLG_SetPrinterString(HANDLE hPrinter, LPCWSTR pszValueName, LPWSTR pszBuffer260)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"DLG_SetPrinterString");
+    // The whole buffer goes, whatever the text's length: the driver reads a fixed 520 bytes.
+    DWORD rc = SetPrinterDataW(hPrinter, const_cast<LPWSTR>(pszValueName), REG_SZ,
+                               reinterpret_cast<LPBYTE>(pszBuffer260), SM_CCH_PATH * sizeof(WCHAR));
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+    return rc;
+}
+
+void DLG_MaskText(LPCWSTR pszSecret, LPWSTR pszOut, size_t cchOut)
+{
+    if (!pszOut || cchOut == 0)
+        return;
+    size_t i = 0;
+    for (; pszSecret && pszSecret[i] && i + 1 < cchOut; i++)
+        pszOut[i] = L'*';
+    pszOut[i] = 0;
+}
+
+void DLG_TraceMaskedBox(HWND hDlg, int idEdit, LPCWSTR pszName)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"DLG_TraceMaskedBox");
+    WCHAR szText[SM_CCH_PATH];
+    WCHAR szMasked[SM_CCH_PATH];
+    szText[0] = 0;
+    GetDlgItemTextW(hDlg, idEdit, szText, ARRAYSIZE(szText));
+    DLG_MaskText(szText, szMasked, ARRAYSIZE(szMasked));
+    SecureZeroMemory(szText, sizeof(szText));
+    TRACE_Print(TRACE_LEVEL_INFO, L"%s = %s", pszName, szMasked);
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+}
