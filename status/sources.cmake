@@ -1,2 +1,3 @@
 list(APPEND SM_CORE_SOURCES
-  status/status_dialog.cpp)
+  status/status_dialog.cpp
+  status/status_draw.cpp)

@@ -1,13 +1,161 @@
-// Status dialog (interim: records the list it was given until the dialog is built).
+// The status dialog: a modeless, always-on-top window with the printer pictures, up to twelve
+// message lines, and Delete and Continue buttons.
 #include "status/status.h"
 #include "app/app.h"
+#include "res/resource.h"
+#include "util/trace.h"
+#include <winspool.h>
+#include <strsafe.h>
+
+// Job control and the monitor's close (weak until the monitor's own modules are linked in).
+int  SM_SetPrinterJob(DWORD dwCommand) __attribute__((weak));
+void SM_CloseSM(DWORD dwDelay, BOOL fReset) __attribute__((weak));
 
 HWND g_hStatusDlg;
 
+static const DWORD c_msCloseDelay = 64;
+static const LONG  c_CodePaperMismatch = 35;
+static const LONG  c_CodeStoreNameChanged = 277;
+
+static void CloseStatus(BOOL fReset)
+{
+    if (SM_CloseSM)
+        SM_CloseSM(c_msCloseDelay, fReset);
+}
+
+// A caption from the message file, cut to the buffer.
+static void ReadCaption(LPCWSTR pszKey, LPCWSTR pszDefault, LPWSTR pszOut, DWORD cchOut)
+{
+    GetPrivateProfileStringW(L"string", pszKey, pszDefault, pszOut, cchOut, g_MsgIniPath);
+    pszOut[cchOut - 1] = L'\0';
+}
+
 int SM_ShowPrinterStatus(HWND hWndOwner, const LONG* pErrCodes, int count)
 {
-    (void)hWndOwner;
-    (void)count;
+    UINT nShow = SM_GetIniInt(SM_SECTION_PRINTER, L"ShowQelSM", 1);
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_ShowPrinterStatus");
+    TRACE_Print(TRACE_LEVEL_INFO, L"Count = %d", count);
+
+    if (nShow == 0 || memcmp(pErrCodes, g_ShownErrCodes, sizeof(g_ShownErrCodes)) == 0) {
+        TRACE_FuncOut(TRACE_LEVEL_INFO);
+        return 1;
+    }
+
+    for (int i = 0; i < SM_MSG_ITEMS; i++)
+        g_MsgItemTable[i].bGot = 0;
+    for (int c = 0; c < count && c < SM_MAX_ERRCODES; c++) {
+        for (int i = 0; i < SM_MSG_ITEMS; i++) {
+            if (g_MsgItemTable[i].nErrCode == pErrCodes[c]) {
+                g_MsgItemTable[i].bGot = 1;
+                TRACE_Print(TRACE_LEVEL_INFO, L"SM_ShowPrinterStatus::got error code = %d",
+                            (int)pErrCodes[c]);
+            }
+        }
+    }
+
+    WCHAR szGroup[SM_CCH_PATH], szDelete[SM_CCH_PATH], szContinue[SM_CCH_PATH];
+    ReadCaption(L"group", L"Status Message", szGroup, ARRAYSIZE(szGroup));
+    ReadCaption(L"btn001", L"Delete", szDelete, ARRAYSIZE(szDelete));
+    ReadCaption(L"btn002", L"Continue", szContinue, ARRAYSIZE(szContinue));
+
+    if (g_hStatusDlg) {
+        TRACE_Print(TRACE_LEVEL_INFO, L"HIDE hMainWND");
+        ShowWindow(g_hWndMain, SW_HIDE);
+    } else {
+        g_hStatusDlg = CreateDialogParamW(g_hInst, MAKEINTRESOURCEW(IDD_STATUS_DIALOG),
+                                          hWndOwner, MsgDlgProc, 0);
+        if (!g_hStatusDlg) {
+            TRACE_Print(TRACE_LEVEL_ERROR, L"Create Dialog fail!");
+            TRACE_FuncOut(TRACE_LEVEL_INFO);
+            return 0;
+        }
+    }
+
+    SetWindowTextW(g_hStatusDlg, SM_MAIN_WINDOW_TITLE);
+    SetDlgItemTextW(g_hStatusDlg, IDC_SM_GROUP, szGroup);
+    SetDlgItemTextW(g_hStatusDlg, IDC_SM_DELETE, szDelete);
+    SetDlgItemTextW(g_hStatusDlg, IDC_SM_CONTINUE, szContinue);
+
+    SetWindowPos(g_hStatusDlg, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    SM_DrawMsgItem(TRUE);
+
+    HWND hContinue = GetDlgItem(g_hStatusDlg, IDC_SM_CONTINUE);
+    if (pErrCodes[0] == c_CodePaperMismatch || pErrCodes[0] == c_CodeStoreNameChanged) {
+        ShowWindow(hContinue, SW_SHOW);
+        SetFocus(hContinue);
+    } else {
+        ShowWindow(hContinue, SW_HIDE);
+        SetFocus(GetDlgItem(g_hStatusDlg, IDC_SM_DELETE));
+    }
+
+    ShowWindow(g_hWndMain, SW_SHOW);
+    SetForegroundWindow(g_hStatusDlg);
+    SetActiveWindow(g_hStatusDlg);
+
     CopyMemory(g_ShownErrCodes, pErrCodes, sizeof(g_ShownErrCodes));
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
     return 1;
+}
+
+// Continue: tell the driver's side to go on printing. A value already there counts as written.
+static void OnContinue(void)
+{
+    if (MISC_WriteProfileString(g_StatusIniPath, SM_SECTION_PRINTER, L"ContinuePrint", L"1")) {
+        CloseStatus(FALSE);
+        return;
+    }
+    if (SM_GetIniInt(SM_SECTION_PRINTER, L"ContinuePrint", 0) == 1) {
+        TRACE_Print(TRACE_LEVEL_INFO, L"R ContinuePrint == 1");
+        CloseStatus(FALSE);
+    } else {
+        TRACE_Print(TRACE_LEVEL_INFO, L"R/W ContinuePrint == 0");
+    }
+}
+
+INT_PTR CALLBACK MsgDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    INT_PTR result = FALSE;
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"MsgDlgProc");
+    switch (uMsg) {
+    case WM_INITDIALOG:
+        TRACE_Print(TRACE_LEVEL_INFO, L"MsgDlgProc: WM_INITDIALOG");
+        result = TRUE;
+        break;
+    case WM_PAINT: {
+        // The pictures, frames and lines come back whenever the dialog is repainted.
+        TRACE_Print(TRACE_LEVEL_INFO, L"MsgDlgProc: WM_PAINT");
+        PAINTSTRUCT ps;
+        HDC hdc = BeginPaint(hDlg, &ps);
+        if (hdc) {
+            SM_DrawStatus(hDlg, hdc, FALSE, FALSE);
+            EndPaint(hDlg, &ps);
+        }
+        result = TRUE;
+        break;
+    }
+    case WM_CLOSE:
+        TRACE_Print(TRACE_LEVEL_INFO, L"MsgDlgProc: WM_CLOSE");
+        CloseStatus(FALSE);
+        result = TRUE;
+        break;
+    case WM_COMMAND:
+        TRACE_Print(TRACE_LEVEL_INFO, L"MsgDlgProc: WM_COMMAND");
+        if (LOWORD(wParam) == IDC_SM_DELETE) {
+            if (SM_SetPrinterJob)
+                SM_SetPrinterJob(JOB_CONTROL_CANCEL);
+            CloseStatus(TRUE);
+            result = TRUE;
+        } else if (LOWORD(wParam) == IDC_SM_CONTINUE) {
+            OnContinue();
+            result = TRUE;
+        }
+        break;
+    case WM_NCDESTROY:
+        // Destroyed with its owner: forget the handle so that the next list creates it anew.
+        if (g_hStatusDlg == hDlg)
+            g_hStatusDlg = NULL;
+        break;
+    }
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+    return result;
 }
