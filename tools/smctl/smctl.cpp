@@ -1,6 +1,7 @@
 // smctl: writes the exchange file as the driver does, shows its state, talks to a running
 // monitor, and builds and checks watermark job files.
 #include "tools/smctl/smctl.h"
+#include "tools/smctl/smctl_wm.h"
 #include "util/trace.h"
 #include <stdio.h>
 #include <stdarg.h>
@@ -8,6 +9,8 @@
 
 // Subcommand table; each group adds its entries here.
 static const SMCTL_COMMAND c_Commands[] = {
+    { L"wm-make", Smctl_WmMake, SMCTL_WM_MAKE_USAGE },
+    { L"wm-show", Smctl_WmShow, SMCTL_WM_SHOW_USAGE },
     { NULL, NULL, NULL },
 };
 

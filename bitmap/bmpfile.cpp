@@ -1,0 +1,207 @@
+// The job's bitmap object and the bitmap file writer with its header routines.
+#include "bitmap/bitmap.h"
+#include "util/trace.h"
+#include <stdio.h>
+
+#define IBMP_CB_BAND   6451200u        // largest single write of pixel rows
+#define IBMP_CB_FILEHDR 14
+#define IBMP_CB_INFOHDR 40
+
+static const WCHAR c_szTagWriter[] = L"iBitmap_CreateBMP";
+
+iBitmap::iBitmap() {}
+iBitmap::~iBitmap() {}
+
+// The row size before it is taken to 16 bits (0 for a depth without one).
+static long long RowBytesWide(int nBitsPerPixel, int nWidth)
+{
+    long long w = nWidth;
+    switch (nBitsPerPixel) {
+    case 1:  return ((w + 7) / 8 + 3) / 4 * 4;
+    case 4:  return ((w + 1) / 2 + 3) / 4 * 4;
+    case 8:  return (w + 3) / 4 * 4;
+    case 16: return (2 * w + 3) / 4 * 4;
+    case 24: return (3 * w + 3) / 4 * 4;
+    case 32: return 4 * w;
+    default: return 0;
+    }
+}
+
+WORD iBitmap_GetRowBytes(int nBitsPerPixel, int nWidth)
+{
+    return (WORD)(RowBytesWide(nBitsPerPixel, nWidth) & 0xFFFF);
+}
+
+DWORD iBitmap_RowsPerWrite(DWORD cbRow, int nHeight)
+{
+    if (nHeight <= 0)
+        return 0;
+    DWORD cRows = cbRow ? IBMP_CB_BAND / cbRow : (DWORD)nHeight;
+    return cRows < (DWORD)nHeight ? cRows : (DWORD)nHeight;
+}
+
+int iBitmap_PaletteEntries(int nBitsPerPixel)
+{
+    return (nBitsPerPixel >= 0 && nBitsPerPixel <= 8) ? (1 << nBitsPerPixel) : 0;
+}
+
+void iBitmap_FillFileHeader(BITMAPFILEHEADER* pHeader, DWORD cbFile, DWORD cbOffBits)
+{
+    ZeroMemory(pHeader, sizeof(*pHeader));
+    pHeader->bfType = 0x4D42;      // "BM"
+    pHeader->bfSize = cbFile;
+    pHeader->bfOffBits = cbOffBits;
+}
+
+void iBitmap_FillInfoHeader(BITMAPINFOHEADER* pHeader, int nBitsPerPixel, int nDpi,
+                            int nWidth, int nHeight, DWORD cbImage)
+{
+    ZeroMemory(pHeader, sizeof(*pHeader));
+    pHeader->biSize = sizeof(BITMAPINFOHEADER);
+    pHeader->biWidth = nWidth;
+    pHeader->biHeight = nHeight;
+    pHeader->biPlanes = 1;
+    pHeader->biBitCount = (WORD)nBitsPerPixel;
+    pHeader->biCompression = BI_RGB;
+    pHeader->biSizeImage = cbImage;
+    pHeader->biXPelsPerMeter = (LONG)((long long)nDpi * 10000 / 254);
+    pHeader->biYPelsPerMeter = pHeader->biXPelsPerMeter;
+}
+
+int iBitmap_FillPalette(BITMAPINFO* pInfo, int nBitsPerPixel)
+{
+    RGBQUAD* pColors = pInfo->bmiColors;
+    int nEntries;
+    switch (nBitsPerPixel) {
+    case 1:
+        nEntries = 2;
+        pColors[0] = RGBQUAD{ 0, 0, 0, 0 };
+        pColors[1] = RGBQUAD{ 255, 255, 255, 0 };
+        break;
+    case 4:
+        nEntries = 16;
+        for (int i = 0; i < 16; i++) {
+            BYTE g = (BYTE)(i == 15 ? 255 : 16 * i);
+            pColors[i] = RGBQUAD{ g, g, g, 0 };
+        }
+        break;
+    case 8:
+        nEntries = 256;
+        for (int i = 0; i < 256; i++)
+            pColors[i] = RGBQUAD{ (BYTE)i, (BYTE)i, (BYTE)i, 0 };
+        break;
+    case 16:
+    case 24:
+        nEntries = 0;
+        break;
+    default:
+        return -1;
+    }
+    pInfo->bmiHeader.biClrUsed = (DWORD)nEntries;
+    pInfo->bmiHeader.biClrImportant = (DWORD)nEntries;
+    return 0;
+}
+
+int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
+                               int nWidth, int nHeight, const BYTE* pBits)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"iBitmap_CreateBMP");
+    int rc = IBMP_OK;
+    HGLOBAL hMem01 = NULL, hMem02 = NULL;
+    BITMAPFILEHEADER* pFileHd = NULL;
+    BITMAPINFO* pBmpInfo = NULL;
+    FILE* fp = NULL;
+
+    int nEntries = iBitmap_PaletteEntries(nBitsPerPixel);
+    DWORD cbInfo = IBMP_CB_INFOHDR + 4u * (DWORD)nEntries;
+    DWORD cbRow = iBitmap_GetRowBytes(nBitsPerPixel, nWidth);
+    DWORD cRowsPerWrite = 0;
+
+    hMem01 = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, IBMP_CB_FILEHDR);
+    if (!hMem01) {
+        TRACE_TagError(c_szTagWriter, L"alloc hMem01 fail!");
+        rc = IBMP_E_NOMEM;
+        goto done;
+    }
+    hMem02 = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, cbInfo);
+    if (!hMem02) {
+        TRACE_TagError(c_szTagWriter, L"alloc hMem02 fail!");
+        rc = IBMP_E_NOMEM;
+        goto done;
+    }
+    pFileHd = (BITMAPFILEHEADER*)GlobalLock(hMem01);
+    if (!pFileHd) {
+        TRACE_TagError(c_szTagWriter, L"lock fileHd fail!");
+        rc = IBMP_E_NOLOCK;
+        goto done;
+    }
+    pBmpInfo = (BITMAPINFO*)GlobalLock(hMem02);
+    if (!pBmpInfo) {
+        TRACE_TagError(c_szTagWriter, L"lock bmpInfo fail!");
+        rc = IBMP_E_NOLOCK;
+        goto done;
+    }
+
+    {
+        DWORD cbImage = cbRow * (DWORD)(nHeight > 0 ? nHeight : 0);
+        iBitmap_FillFileHeader(pFileHd, IBMP_CB_FILEHDR + cbInfo + cbImage, IBMP_CB_FILEHDR + cbInfo);
+        iBitmap_FillInfoHeader(&pBmpInfo->bmiHeader, nBitsPerPixel, nDpi, nWidth, nHeight, cbImage);
+        if (iBitmap_FillPalette(pBmpInfo, nBitsPerPixel) != 0) {
+            TRACE_TagError(c_szTagWriter, L"fill pallete data fail!");
+            rc = IBMP_E_PALETTE;
+            goto done;
+        }
+    }
+    // A size the header cannot describe is refused before the file is touched.
+    if (nWidth <= 0 || nHeight <= 0 || RowBytesWide(nBitsPerPixel, nWidth) > 0xFFFF || !pBits) {
+        TRACE_TagError(c_szTagWriter, L"image size error %d x %d!", nWidth, nHeight);
+        rc = IBMP_E_ARG;
+        goto done;
+    }
+    cRowsPerWrite = iBitmap_RowsPerWrite(cbRow, nHeight);
+
+    fp = _wfopen(pszFileName, L"wb+");
+    if (!fp) {
+        TRACE_TagError(c_szTagWriter, L"open file %s fail!", pszFileName);
+        rc = IBMP_E_OPEN;
+        goto done;
+    }
+    if (fwrite(pFileHd, 1, IBMP_CB_FILEHDR, fp) != IBMP_CB_FILEHDR) {
+        TRACE_TagError(c_szTagWriter, L"write file header data fail!");
+        rc = IBMP_E_WRITE;
+        goto done;
+    }
+    if (fwrite(pBmpInfo, 1, cbInfo, fp) != cbInfo) {
+        TRACE_TagError(c_szTagWriter, L"write file info data fail!");
+        rc = IBMP_E_WRITE;
+        goto done;
+    }
+    for (DWORD row = 0; row < (DWORD)nHeight; row += cRowsPerWrite) {
+        DWORD cRows = (DWORD)nHeight - row;
+        if (cRows > cRowsPerWrite)
+            cRows = cRowsPerWrite;
+        size_t cb = (size_t)cRows * cbRow;
+        if (fwrite(pBits + (size_t)row * cbRow, 1, cb, fp) != cb) {
+            TRACE_TagError(c_szTagWriter, L"fwrite fail!");
+            rc = IBMP_E_WRITE;
+            goto done;
+        }
+    }
+
+done:
+    if (fp && fclose(fp) != 0 && rc == IBMP_OK) {
+        TRACE_TagError(c_szTagWriter, L"fwrite fail!");
+        rc = IBMP_E_WRITE;
+    }
+    if (pBmpInfo)
+        GlobalUnlock(hMem02);
+    if (pFileHd)
+        GlobalUnlock(hMem01);
+    if (hMem02)
+        GlobalFree(hMem02);
+    if (hMem01)
+        GlobalFree(hMem01);
+    TRACE_Print(TRACE_LEVEL_INFO, L"rc = %d", rc);
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+    return rc;
+}

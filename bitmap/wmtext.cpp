@@ -1,0 +1,393 @@
+// Text watermark rendering: draws the rotated text (or the fax cover page) on a white 1-bit
+// page, screens the ink with a halftone table and writes the page as a bitmap file.
+#include "bitmap/bitmap.h"
+#include "fax/fax.h"
+#include "util/trace.h"
+#include <strsafe.h>
+#include <math.h>
+#include <string.h>
+
+WM_PHASE_TIMES g_WmPhaseTimes;
+
+// Density levels by wDensity / 20 - 1.
+const BYTE g_WmDensityLevel[WM_DENSITY_LEVELS] = { 30, 54, 84, 114, 150 };
+
+static const WCHAR c_szTagRender[] = L"iBitmap_BMPCreateTextWM";
+static const double c_Pi = 3.14159265358979323846;
+
+BYTE WM_DensityLevel(WORD wDensity)
+{
+    int i = wDensity / 20 - 1;
+    if (i < 0) i = 0;
+    if (i >= WM_DENSITY_LEVELS) i = WM_DENSITY_LEVELS - 1;
+    return g_WmDensityLevel[i];
+}
+
+void WM_BuildScreenPattern(const BYTE* pTable, UINT32 nTableW, UINT32 nTableH, BYTE level,
+                           BYTE pPattern[WM_PATTERN_DIM][WM_PATTERN_DIM])
+{
+    memset(pPattern, 0, WM_PATTERN_DIM * WM_PATTERN_DIM);
+    UINT32 i = 0;
+    for (UINT32 r = 0; r < nTableH && r < WM_PATTERN_DIM; r++) {
+        for (UINT32 b = 0; b < nTableW / 8 && b < WM_PATTERN_DIM; b++) {
+            BYTE v = 0;
+            for (int k = 0; k < 8; k++) {
+                if (pTable[i + k] <= level)
+                    v |= (BYTE)(1u << k);
+            }
+            pPattern[r][b] = v;
+            i += 8;
+        }
+    }
+}
+
+// Each output byte is NOT(p AND NOT c), which is c OR NOT p: a byte of eight white pixels
+// stays 0xFF by itself, so whole words can be done without a test.
+void WM_ScreenRows(BYTE* pBits, int stride, int nRows,
+                   const BYTE pPattern[WM_PATTERN_DIM][WM_PATTERN_DIM],
+                   UINT32 nTableW, UINT32 nTableH)
+{
+    UINT32 cbPattern = nTableW / 8;
+    if (stride <= 0 || nRows <= 0 || cbPattern == 0 || nTableH == 0)
+        return;
+    UINT32 cRowsUsed = nTableH < (UINT32)nRows ? nTableH : (UINT32)nRows;
+    // NOT p laid out along a whole row, once per pattern row.
+    BYTE* pMasks = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)cRowsUsed * stride);
+    if (!pMasks) {
+        for (int y = 0; y < nRows; y++) {
+            BYTE* row = pBits + (size_t)y * stride;
+            const BYTE* pat = pPattern[(UINT32)y % nTableH];
+            for (int x = 0; x < stride; x++) {
+                BYTE c = row[x];
+                if (c != 0xFF)
+                    row[x] = (BYTE)~(pat[(UINT32)x % cbPattern] & (BYTE)~c);
+            }
+        }
+        return;
+    }
+    for (UINT32 r = 0; r < cRowsUsed; r++) {
+        BYTE* m = pMasks + (size_t)r * stride;
+        for (int x = 0; x < stride; x++)
+            m[x] = (BYTE)~pPattern[r][(UINT32)x % cbPattern];
+    }
+    int cWords = stride / 8;
+    for (int y = 0; y < nRows; y++) {
+        BYTE* row = pBits + (size_t)y * stride;
+        const BYTE* m = pMasks + (size_t)((UINT32)y % nTableH) * stride;
+        for (int w = 0; w < cWords; w++) {
+            unsigned long long c, k;
+            memcpy(&c, row + 8 * w, 8);
+            memcpy(&k, m + 8 * w, 8);
+            c |= k;
+            memcpy(row + 8 * w, &c, 8);
+        }
+        for (int x = cWords * 8; x < stride; x++)
+            row[x] |= m[x];
+    }
+    HeapFree(GetProcessHeap(), 0, pMasks);
+}
+
+static int CALLBACK FontCharsetProc(const LOGFONTW* plf, const TEXTMETRICW*, DWORD, LPARAM lParam)
+{
+    *(BYTE*)lParam = plf->lfCharSet;
+    return 0;       // the first font is enough
+}
+
+HFONT CreateWatermarkFont(HDC hdc, LPCWSTR pszFace, int nHeight, WORD wStyle, int iEscapement)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"CreateWatermarkFont");
+    WCHAR szFace[WM_FONTFACE_MAX_LEN];
+    StringCchCopyW(szFace, ARRAYSIZE(szFace), pszFace ? pszFace : L"");
+    BYTE charset = ANSI_CHARSET;
+    if (szFace[0])
+        EnumFontFamiliesW(hdc, szFace, FontCharsetProc, (LPARAM)&charset);
+
+    int saved = SaveDC(hdc);
+    SetViewportOrgEx(hdc, 0, 0, NULL);
+    SetWindowOrgEx(hdc, 0, 0, NULL);
+    int vertRes = GetDeviceCaps(hdc, VERTRES);
+    int vertSize = GetDeviceCaps(hdc, VERTSIZE);
+    int cyDpi = vertSize > 0 ? (int)(vertRes * (double)25.4f / vertSize)
+                             : GetDeviceCaps(hdc, LOGPIXELSY);
+    POINT pt = { 0, (LONG)((long long)cyDpi * nHeight / 72) };
+    DPtoLP(hdc, &pt, 1);
+    double fy = (double)(float)labs(pt.y);
+    int lfHeight = (int)(fy / 10 + 0.5);
+    TRACE_Print(TRACE_LEVEL_INFO, L"charset = %d, cyDpi = %d, pt.y = %d, lfHeight = %d",
+                charset, cyDpi, (int)pt.y, lfHeight);
+    HFONT hFont = NULL;
+    if (lfHeight != 0) {
+        LOGFONTW lf;
+        ZeroMemory(&lf, sizeof(lf));
+        lf.lfHeight = lfHeight;
+        lf.lfEscapement = iEscapement;
+        lf.lfWeight = (wStyle & 0x1) ? FW_BOLD : 0;
+        lf.lfItalic = (wStyle & 0x2) ? 1 : 0;
+        lf.lfUnderline = (wStyle & 0x4) ? 1 : 0;
+        lf.lfStrikeOut = (wStyle & 0x8) ? 1 : 0;
+        lf.lfCharSet = charset;
+        StringCchCopyW(lf.lfFaceName, ARRAYSIZE(lf.lfFaceName), szFace);
+        hFont = CreateFontIndirectW(&lf);
+    }
+    if (saved)
+        RestoreDC(hdc, saved);
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+    return hFont;
+}
+
+void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"DrawWatermarkText");
+    const TyWM* wm = &pParam->tyWM;
+    int cx = prc->right - prc->left;
+    int cy = prc->bottom - prc->top;
+    if (cx <= 0 || cy <= 0) {
+        TRACE_FuncOut(TRACE_LEVEL_INFO);
+        return;
+    }
+    // Kept in a full int: 288 points at twice the size and scale 2.0 would wrap in 16 bits.
+    int iFontHeight = (int)wm->wFontSize * nFontSizeScale;
+    int iEscapement = ((int)wm->wAngleDegree * 10) % 3600;
+    WCHAR szFace[WM_FONTFACE_MAX_LEN];
+    StringCchCopyNW(szFace, ARRAYSIZE(szFace), wm->wszFontFace, WM_FONTFACE_MAX_LEN - 1);
+    HFONT hFont = CreateWatermarkFont(hdc, szFace, iFontHeight, wm->wStyle, iEscapement);
+    TRACE_Print(TRACE_LEVEL_INFO, L"iFontHeight = %d, iEscapement = %d, hFont = %p",
+                iFontHeight, iEscapement, hFont);
+    if (!hFont) {
+        TRACE_FuncOut(TRACE_LEVEL_INFO);
+        return;
+    }
+    HGDIOBJ hOldFont = SelectObject(hdc, hFont);
+    COLORREF oldColor = SetTextColor(hdc, RGB(0, 0, 0));
+    int oldBkMode = SetBkMode(hdc, TRANSPARENT);
+    UINT oldAlign = SetTextAlign(hdc, TA_LEFT | TA_TOP);
+
+    WCHAR szText[WM_TEXT_MAX_LEN];
+    StringCchCopyNW(szText, ARRAYSIZE(szText), wm->wszText, WM_TEXT_MAX_LEN - 1);
+    int n = (int)wcslen(szText);
+    SIZE ext = { 0, 0 };
+    GetTextExtentPoint32W(hdc, szText, n, &ext);
+    int tcx = ext.cx, tcy = ext.cy;
+
+    double a = iEscapement * c_Pi / 1800;
+    double C = fabs(cos(a));
+    double S = fabs(sin(a));
+    bool fRightAngle = (iEscapement % 900) == 0;
+    int rotCx = (int)(tcx * C) + (fRightAngle ? (int)(S * tcy) : 0);
+    int rotCy = (int)(S * tcx) + (fRightAngle ? (int)(tcy * C) : 0);
+    TRACE_Print(TRACE_LEVEL_INFO, L"tcx = %d, tcy = %d, rotCx = %d, rotCy = %d", tcx, tcy, rotCx, rotCy);
+
+    if (rotCx != 0 && rotCy != 0 && n > 0) {
+        int X0, Y0;
+        if (iEscapement <= 900) {
+            X0 = 0;
+            Y0 = (int)(tcx * S);
+        } else if (iEscapement <= 1800) {
+            X0 = (int)(tcx * C);
+            Y0 = rotCy;
+        } else if (iEscapement <= 2700) {
+            X0 = rotCx;
+            Y0 = rotCy - (int)(tcx * S);
+        } else {
+            X0 = rotCx - (int)(tcx * C);
+            Y0 = 0;
+        }
+        int CenterH = (cy - rotCy) / 2;
+        if (wm->wPlacement == 0) {
+            ExtTextOutW(hdc, prc->left + X0 + (cx - rotCx) / 2, prc->top + Y0 + CenterH,
+                        ETO_CLIPPED, prc, szText, (UINT)n, NULL);
+        } else {
+            int spacing = rotCx / n;
+            double fMoveH = tcx;
+            if (C >= 0.001) {
+                double f = (tcy + 1) / C;
+                fMoveH = f < tcx ? f : tcx;
+            }
+            int moveH = (int)fMoveH;
+            if (moveH > 0) {
+                int y0 = CenterH - ((CenterH + moveH - 1) / moveH) * moveH - rotCy;
+                int rowPitch = moveH + spacing;
+                int colPitch = rotCx + spacing;
+                TRACE_Print(TRACE_LEVEL_INFO, L"tiled: y0 = %d, rowPitch = %d, colPitch = %d",
+                            y0, rowPitch, colPitch);
+                int xo = 0;
+                do {
+                    int yo = y0;
+                    do {
+                        ExtTextOutW(hdc, prc->left + xo + X0, prc->top + yo + Y0, ETO_CLIPPED, prc,
+                                    szText, (UINT)n, NULL);
+                        yo += rowPitch;
+                    } while (yo < cy);
+                    xo += colPitch;
+                } while (xo < cx);
+            }
+        }
+    }
+
+    SetTextAlign(hdc, oldAlign);
+    SetBkMode(hdc, oldBkMode);
+    SetTextColor(hdc, oldColor);
+    SelectObject(hdc, hOldFont);
+    DeleteObject(hFont);
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+}
+
+static double ElapsedMs(LARGE_INTEGER* pLast)
+{
+    LARGE_INTEGER now, freq;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&freq);
+    double ms = (double)(now.QuadPart - pLast->QuadPart) * 1000.0 / (double)freq.QuadPart;
+    *pLast = now;
+    return ms;
+}
+
+int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* pParam,
+                                     int nWidth, int nHeight, int nDstScale,
+                                     int nPageDensity, int nMaxPageDensity, float fTextScale,
+                                     const BYTE* pTable, UINT32 nTableW, UINT32 nTableH,
+                                     UINT32 DriverType)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"iBitmap_BMPCreateTextWM");
+    int rc = IBMP_OK;
+    HDC hdc = NULL;
+    HBITMAP hbm = NULL;
+    HGDIOBJ hOldBitmap = NULL;
+    HGLOBAL hInfo = NULL;
+    BITMAPINFO* pInfo = NULL;
+    BYTE* pBits = NULL;
+    BYTE (*pPattern)[WM_PATTERN_DIM] = NULL;
+    RECT rc2 = { 0, 0, nWidth, nHeight };
+    int stride = 0;
+    LARGE_INTEGER tick;
+    QueryPerformanceCounter(&tick);
+    ZeroMemory(&g_WmPhaseTimes, sizeof(g_WmPhaseTimes));
+
+    if (!pszFileName || !pszFileName[0]) {
+        TRACE_TagError(c_szTagRender, L"file name error!");
+        rc = IBMP_E_ARG;
+        goto done;
+    }
+    if (!pTable) {
+        TRACE_TagError(c_szTagRender, L"halftone table null!");
+        rc = IBMP_E_ARG;
+        goto done;
+    }
+    if (nTableW < 16 || nTableW > 128 || nTableH < 16 || nTableH > 128) {
+        TRACE_TagError(c_szTagRender, L"halftone table size can't accept %d x %d!", (int)nTableW, (int)nTableH);
+        rc = IBMP_E_ARG;
+        goto done;
+    }
+    if (nPageDensity <= 0 || nMaxPageDensity <= 0 || nPageDensity > nMaxPageDensity) {
+        TRACE_TagError(c_szTagRender, L"density value error nPageDensity = %d!", nPageDensity);
+        TRACE_TagError(c_szTagRender, L"density value error nMaxPageDensity = %d!", nMaxPageDensity);
+        rc = IBMP_E_ARG;
+        goto done;
+    }
+    // A size whose 1-bit row would not fit the 16-bit row size is refused before any drawing.
+    if (nWidth <= 0 || nHeight <= 0 || ((long long)nWidth + 7) / 8 > 0xFFFC) {
+        TRACE_TagError(c_szTagRender, L"bitmap size error %d x %d!", nWidth, nHeight);
+        rc = IBMP_E_ARG;
+        goto done;
+    }
+    stride = iBitmap_GetRowBytes(1, nWidth);
+
+    hdc = CreateCompatibleDC(NULL);
+    if (!hdc) {
+        TRACE_TagError(c_szTagRender, L"create DC fail!");
+        rc = IBMP_E_NODC;
+        goto done;
+    }
+    if (fTextScale > 1.0f) {
+        rc2.right = (LONG)((double)fTextScale * nWidth);
+        rc2.bottom = (LONG)((double)fTextScale * nHeight);
+    }
+
+    // The header of the 1-bit page (black 0, white 1) describes the bitmap the text is drawn
+    // into; its rows are then the bottom-up buffer that is screened and written.
+    hInfo = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD));
+    if (!hInfo) {
+        TRACE_TagError(c_szTagRender, L"alloc memory fail!");
+        rc = IBMP_E_NOMEM;
+        goto done;
+    }
+    pInfo = (BITMAPINFO*)GlobalLock(hInfo);
+    if (!pInfo) {
+        TRACE_TagError(c_szTagRender, L"lock memory fail!");
+        rc = IBMP_E_NOLOCK;
+        goto done;
+    }
+    iBitmap_FillInfoHeader(&pInfo->bmiHeader, 1, 600, nWidth, nHeight, (DWORD)stride * (DWORD)nHeight);
+    iBitmap_FillPalette(pInfo, 1);
+
+    {
+        void* pvBits = NULL;
+        hbm = CreateDIBSection(hdc, pInfo, DIB_RGB_COLORS, &pvBits, NULL, 0);
+        pBits = (BYTE*)pvBits;
+    }
+    if (!hbm || !pBits) {
+        TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
+        rc = IBMP_E_NOBITMAP;
+        goto done;
+    }
+    hOldBitmap = SelectObject(hdc, hbm);
+    if (!BitBlt(hdc, 0, 0, nWidth, nHeight, NULL, 0, 0, WHITENESS)) {
+        TRACE_TagError(c_szTagRender, L"BitBlt fail!");
+        rc = IBMP_E_FILL;
+        goto done;
+    }
+    g_WmPhaseTimes.msSetup = ElapsedMs(&tick);
+
+    if (DriverType & WM_DRIVER_FAX) {
+        RECT rcClip = { 0, 0, nWidth, nHeight };
+        WmForFax(hdc, &rcClip);
+    } else {
+        int nFontSizeScale = (int)((double)fTextScale * 69.0 * nDstScale);
+        TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d",
+                    (int)rc2.right, (int)rc2.bottom, nFontSizeScale);
+        DrawWatermarkText(hdc, &rc2, pParam, nFontSizeScale);
+    }
+    g_WmPhaseTimes.msDraw = ElapsedMs(&tick);
+
+    if (!GdiFlush()) {
+        rc = IBMP_E_READBACK;
+        goto done;
+    }
+    g_WmPhaseTimes.msReadBack = ElapsedMs(&tick);
+
+    pPattern = (BYTE(*)[WM_PATTERN_DIM])HeapAlloc(GetProcessHeap(), 0, WM_PATTERN_DIM * WM_PATTERN_DIM);
+    if (!pPattern) {
+        TRACE_TagError(c_szTagRender, L"alloc memory fail!");
+        rc = IBMP_E_NOMEM;
+        goto done;
+    }
+    {
+        BYTE level = WM_DensityLevel(pParam->tyWM.wDensity);
+        TRACE_Print(TRACE_LEVEL_INFO, L"density level = %d", level);
+        WM_BuildScreenPattern(pTable, nTableW, nTableH, level, pPattern);
+        WM_ScreenRows(pBits, stride, nHeight, pPattern, nTableW, nTableH);
+    }
+    g_WmPhaseTimes.msScreen = ElapsedMs(&tick);
+
+    rc = iBitmap_CreateBMP(pszFileName, 1, 600, nWidth, nHeight, pBits);
+    if (rc >= 0)
+        rc = IBMP_OK;
+    g_WmPhaseTimes.msWrite = ElapsedMs(&tick);
+
+done:
+    if (pPattern)
+        HeapFree(GetProcessHeap(), 0, pPattern);
+    if (hOldBitmap)
+        SelectObject(hdc, hOldBitmap);
+    if (hbm)
+        DeleteObject(hbm);
+    if (hdc)
+        DeleteDC(hdc);
+    if (pInfo)
+        GlobalUnlock(hInfo);
+    if (hInfo)
+        GlobalFree(hInfo);
+    TRACE_Print(TRACE_LEVEL_INFO, L"rc = %d", rc);
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+    return rc;
+}
