@@ -70,9 +70,15 @@ int FaxDrawCoverBody(HDC hdc, const RECT* prcClip, const FaxBodyLayout* pBody, L
         else
             fCut = TRUE;     // the rest of an overlong line is dropped up to its CR LF
         if (unit == c_LF && prev == c_CR) {
-            szLine[cchLine] = 0;
             if (fCut)
                 TRACE_Print(TRACE_LEVEL_ERROR, L"line %d cut to %d units", n, (int)cchLine);
+            // The line end itself is not drawn: fonts without glyphs for CR and LF would
+            // show two boxes at the end of every line.
+            if (!fCut)
+                cchLine -= 2;
+            else if (szLine[cchLine - 1] == c_CR)
+                cchLine--;
+            szLine[cchLine] = 0;
             DrawBodyLine(hdc, prcClip, pBody, szLine, n);
             cchLine = 0;
             fCut = FALSE;
