@@ -11,6 +11,15 @@ std::string SmNarrow(const std::wstring& s)
     return out;
 }
 
+std::vector<std::string> SmSplitLines(const std::vector<BYTE>& data)
+{
+    std::string text(data.begin(), data.end());
+    std::vector<std::string> lines;
+    for (size_t pos = 0, end; (end = text.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+        lines.push_back(text.substr(pos, end - pos));
+    return lines;
+}
+
 std::wstring SmTestDir()
 {
     WCHAR path[MAX_PATH];

@@ -72,6 +72,8 @@ void SmSetAppVersion(const std::wstring& exeName, const std::wstring& version);
 std::vector<BYTE> SmReadFile(const std::wstring& path);
 bool SmWriteFile(const std::wstring& path, const void* data, size_t cb);
 std::string SmNarrow(const std::wstring& s);
+// Lines ended by CR LF; a last piece without CR LF is not a line.
+std::vector<std::string> SmSplitLines(const std::vector<BYTE>& data);
 
 // Waits until a top-level window of the class (and title, if given) exists.
 HWND SmWaitForWindow(LPCWSTR className, LPCWSTR title, DWORD msTimeout);

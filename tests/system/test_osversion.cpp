@@ -3,19 +3,6 @@
 #include <gtest/gtest.h>
 #include "smtest.h"
 
-namespace {
-
-std::vector<std::string> Split(const std::vector<BYTE>& data)
-{
-    std::string text(data.begin(), data.end());
-    std::vector<std::string> lines;
-    for (size_t pos = 0, end; (end = text.find("\r\n", pos)) != std::string::npos; pos = end + 2)
-        lines.push_back(text.substr(pos, end - pos));
-    return lines;
-}
-
-}  // namespace
-
 TEST(OsVersion, CodesUnderEmulatedVersions)
 {
     static const struct { const wchar_t* version; DWORD code; } cases[] = {
@@ -60,7 +47,7 @@ TEST(OsVersion, NineXClassKeepsTheExchangeFileInTheTemporaryDirectory)
     ASSERT_EQ(2u, data.size());               // created with its mark only
     EXPECT_EQ(0xFF, data[0]);
     EXPECT_EQ(0xFE, data[1]);
-    std::vector<std::string> lines = Split(SmReadFile(log));
+    std::vector<std::string> lines = SmSplitLines(SmReadFile(log));
     EXPECT_TRUE(SmContains(lines, "[MISC_GetPathName]::pathname = " + SmNarrow(tempIni)));
     EXPECT_TRUE(SmContains(lines, "[MISC_CheckUniFile]::rc = -1"));
 }

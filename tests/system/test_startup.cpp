@@ -26,20 +26,6 @@ protected:
     }
 };
 
-std::vector<std::string> Split(const std::string& text)
-{
-    std::vector<std::string> lines;
-    for (size_t pos = 0, end; (end = text.find("\r\n", pos)) != std::string::npos; pos = end + 2)
-        lines.push_back(text.substr(pos, end - pos));
-    return lines;
-}
-
-std::string ReadText(const std::wstring& path)
-{
-    std::vector<BYTE> data = SmReadFile(path);
-    return std::string(data.begin(), data.end());
-}
-
 }  // namespace
 
 TEST_F(StartupTest, NoArgumentsOnlyEchoes)
@@ -207,7 +193,7 @@ TEST_F(StartupTest, OperatorSwitchWritesTraceFile)
     SmRunResult r = SmRun(SmProgramPath(), L"SetATM 5");
     SetEnvironmentVariableW(L"SM_TRACE", NULL);
     ASSERT_TRUE(r.finished);
-    std::vector<std::string> lines = Split(ReadText(log));
+    std::vector<std::string> lines = SmSplitLines(SmReadFile(log));
     ASSERT_FALSE(lines.empty());
 
     // Before WinMain's entry line: the exchange file's path, resolved first.
@@ -237,7 +223,7 @@ TEST_F(StartupTest, TraceThresholdFourKeepsErrorsAndTags)
     SmRunResult r = SmRun(SmProgramPath(), L"SetATM 5");
     SetEnvironmentVariableW(L"SM_TRACE", NULL);
     ASSERT_TRUE(r.finished);
-    std::vector<std::string> lines = Split(ReadText(log));
+    std::vector<std::string> lines = SmSplitLines(SmReadFile(log));
     EXPECT_FALSE(SmContains(lines, " in, "));
     EXPECT_FALSE(SmContains(lines, "OnOff"));
     EXPECT_TRUE(SmContains(lines, "[MISC_SetRegValue]::Success"));

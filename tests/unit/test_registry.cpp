@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include "util/misc.h"
 #include "util/trace.h"
-#include "smtest.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -10,25 +10,9 @@ const wchar_t kVendorKey[] = L"software\\ZorvekData";
 
 std::vector<std::string> TracedCall(const wchar_t* valueName, DWORD value, const wchar_t* keyName, int* pRc)
 {
-    std::wstring log = SmTempDir(L"registry") + L"trace.log";
-    DeleteFileW(log.c_str());
-    TRACE_SETTINGS s;
-    TRACE_GetDefaultSettings(&s);
-    s.threshold = 1;
-    s.activeChannel = 1;
-    s.channelSwitch[0] = 1;
-    s.fileOutput = 1;
-    wcscpy_s(s.logPath, log.c_str());
-    TRACE_Configure(&s);
+    TraceCapture trace(L"registry");
     *pRc = MISC_SetRegValue(valueName, value, keyName);
-    TRACE_GetDefaultSettings(&s);
-    TRACE_Configure(&s);
-    std::vector<BYTE> data = SmReadFile(log);
-    std::vector<std::string> lines;
-    std::string text(data.begin(), data.end());
-    for (size_t pos = 0, end; (end = text.find("\r\n", pos)) != std::string::npos; pos = end + 2)
-        lines.push_back(text.substr(pos, end - pos));
-    return lines;
+    return trace.Lines();
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Trace facility: exact line formats, indentation, gating, limits, file output.
 #include <gtest/gtest.h>
 #include "util/trace.h"
-#include "smtest.h"
+#include "trace_capture.h"
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,56 +12,21 @@ const char kMarker[] = "-------------------------------------->ERROR";
 
 class TraceTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_log = SmTempDir(L"trace") + L"trace.log";
-        DeleteFileW(m_log.c_str());
-        TRACE_ResetCounters();
-    }
-    void TearDown() override
-    {
-        TRACE_SETTINGS off;
-        TRACE_GetDefaultSettings(&off);
-        TRACE_Configure(&off);
-        TRACE_ResetCounters();
-    }
+    void TearDown() override { m_capture.reset(); }
     void Configure(DWORD threshold, LONG channel, int switchIndex, const wchar_t* prefix = L"")
     {
-        TRACE_SETTINGS s;
-        TRACE_GetDefaultSettings(&s);
-        s.threshold = threshold;
-        s.activeChannel = channel;
-        if (switchIndex >= 1 && switchIndex <= TRACE_CHANNELS)
-            s.channelSwitch[switchIndex - 1] = 7;
-        s.fileOutput = 1;
-        wcscpy_s(s.logPath, m_log.c_str());
-        wcscpy_s(s.prefix, prefix);
-        TRACE_Configure(&s);
+        m_capture.reset();
+        m_capture.reset(new TraceCapture(L"trace", threshold, channel, switchIndex, prefix));
     }
-    std::vector<std::string> LogLines()
-    {
-        std::vector<BYTE> data = SmReadFile(m_log);
-        std::vector<std::string> lines;
-        std::string text(data.begin(), data.end());
-        size_t pos = 0;
-        for (;;) {
-            size_t end = text.find("\r\n", pos);
-            if (end == std::string::npos) {
-                EXPECT_EQ(text.size(), pos) << "every line ends with CR LF";
-                break;
-            }
-            lines.push_back(text.substr(pos, end - pos));
-            pos = end + 2;
-        }
-        return lines;
-    }
-    std::wstring m_log;
+    std::vector<std::string> LogLines() { return m_capture->Lines(); }
+    std::unique_ptr<TraceCapture> m_capture;
 };
 
 }  // namespace
 
 TEST_F(TraceTest, OffByDefaultButCountersMove)
 {
+    TRACE_ResetCounters();
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"Outer");
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"Inner");
     TRACE_Print(TRACE_LEVEL_ERROR, L"nothing %d", 1);
@@ -76,7 +42,6 @@ TEST_F(TraceTest, OffByDefaultButCountersMove)
     EXPECT_EQ(0, indent);
     EXPECT_EQ(0, depth);
     EXPECT_EQ(0u, TRACE_IsEnabled());
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(m_log.c_str()));
 }
 
 TEST_F(TraceTest, ExactLineFormats)
@@ -127,8 +92,6 @@ TEST_F(TraceTest, GatingByThresholdChannelAndSwitch)
         { 1, 255, 1, false, false, false },
     };
     for (const auto& c : cases) {
-        DeleteFileW(m_log.c_str());
-        TRACE_ResetCounters();
         Configure(c.threshold, c.channel, c.switchIndex);
         TRACE_FuncIn(TRACE_LEVEL_INFO, L"F");
         TRACE_Print(TRACE_LEVEL_INFO, L"info");
@@ -184,19 +147,13 @@ TEST_F(TraceTest, LimitsCutInsteadOfOverrunning)
     EXPECT_EQ("n out", lines.back().substr(lines.back().size() - 5));
 }
 
-TEST_F(TraceTest, MissingLogDirectoryLosesOnlyTheFileLine)
+TEST(TraceFile, MissingLogDirectoryLosesOnlyTheFileLine)
 {
-    TRACE_SETTINGS s;
-    TRACE_GetDefaultSettings(&s);
-    s.threshold = 1;
-    s.activeChannel = 1;
-    s.channelSwitch[0] = 1;
-    s.fileOutput = 1;
-    wcscpy_s(s.logPath, L"C:\\no\\such\\dir\\trace.log");
-    TRACE_Configure(&s);
+    const wchar_t* path = L"C:\\no\\such\\dir\\trace.log";
+    TraceCapture trace(L"unused", TRACE_LEVEL_INFO, 1, 1, L"", path);
     TRACE_Tag(L"T", L"still goes to the debugger");
     EXPECT_EQ(1, TRACE_WriteFile(L"dropped"));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(s.logPath));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path));
 }
 
 TEST(TraceSettings, ParseOperatorSwitch)
