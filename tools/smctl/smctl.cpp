@@ -2,6 +2,7 @@
 // monitor, and builds and checks watermark job files.
 #include "tools/smctl/smctl.h"
 #include "tools/smctl/smctl_wm.h"
+#include "tools/smctl/smctl_fax.h"
 #include "util/trace.h"
 #include <stdio.h>
 #include <stdarg.h>
@@ -11,6 +12,7 @@
 static const SMCTL_COMMAND c_Commands[] = {
     { L"wm-make", Smctl_WmMake, SMCTL_WM_MAKE_USAGE },
     { L"wm-show", Smctl_WmShow, SMCTL_WM_SHOW_USAGE },
+    { L"fax-make", Smctl_FaxMake, SMCTL_FAX_MAKE_USAGE },
     { NULL, NULL, NULL },
 };
 
