@@ -1,0 +1,190 @@
+// The renderer against a plain reference built from the platform's own steps: a monochrome
+// device-dependent bitmap, GetDIBits, and the byte loop that skips 0xFF. The files must be
+// byte-identical whatever rasteriser the renderer uses.
+#include <gtest/gtest.h>
+#include "bitmap/bitmap.h"
+#include "smtest.h"
+#include <string.h>
+#include <vector>
+
+static WmBitmapParam Job(const wchar_t* text, WORD size, WORD angle, WORD placement, WORD density,
+                         int w, int h, int textScale, UINT32 table)
+{
+    WmBitmapParam p;
+    memset(&p, 0, sizeof(p));
+    wcscpy(p.tyWM.wszText, text);
+    wcscpy(p.tyWM.wszFontFace, L"Arial");
+    p.tyWM.wDensity = density;
+    p.tyWM.wFontSize = size;
+    p.tyWM.wAngleDegree = angle;
+    p.tyWM.wPlacement = placement;
+    p.nWidth = w;
+    p.nHeight = h;
+    p.nDstScale = 1;
+    p.nPageDensity = 1;
+    p.nMaxPageDensity = 1;
+    p.nTextScale = textScale;
+    p.HalftoneType = table;
+    return p;
+}
+
+static std::vector<BYTE> Reference(const WmBitmapParam& p)
+{
+    const HALFTONE_TABLE_INFO* info = MISC_HalftoneTableInfo(p.HalftoneType);
+    int w = p.nWidth, h = p.nHeight, stride = iBitmap_GetRowBytes(1, w);
+    float scale = (float)p.nTextScale / 100.0f;
+    HDC hdc = CreateCompatibleDC(NULL);
+    HBITMAP hbm = CreateBitmap(w, h, 1, 1, NULL);
+    HGDIOBJ old = SelectObject(hdc, hbm);
+    BitBlt(hdc, 0, 0, w, h, NULL, 0, 0, WHITENESS);
+    RECT rc = { 0, 0, w, h };
+    if (scale > 1.0f) {
+        rc.right = (LONG)((double)scale * w);
+        rc.bottom = (LONG)((double)scale * h);
+    }
+    DrawWatermarkText(hdc, &rc, &p, (int)((double)scale * 69.0 * p.nDstScale));
+    SelectObject(hdc, old);
+    struct { BITMAPINFOHEADER bmih; RGBQUAD colors[2]; } bi = {};
+    iBitmap_FillInfoHeader(&bi.bmih, 1, 600, w, h, (DWORD)stride * h);
+    iBitmap_FillPalette((BITMAPINFO*)&bi, 1);
+    std::vector<BYTE> bits((size_t)stride * h);
+    EXPECT_EQ(h, GetDIBits(hdc, hbm, 0, h, bits.data(), (BITMAPINFO*)&bi, DIB_RGB_COLORS));
+    DeleteObject(hbm);
+    DeleteDC(hdc);
+    static BYTE pattern[WM_PATTERN_DIM][WM_PATTERN_DIM];
+    WM_BuildScreenPattern(info->pTable, info->nSize, info->nSize, WM_DensityLevel(p.tyWM.wDensity), pattern);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < stride; x++) {
+            BYTE c = bits[(size_t)y * stride + x];
+            if (c != 0xFF)
+                bits[(size_t)y * stride + x] = (BYTE)~(pattern[y % info->nSize][x % (info->nSize / 8)] & (BYTE)~c);
+        }
+    return bits;
+}
+
+static std::vector<BYTE> Render(const WmBitmapParam& p, const std::wstring& path)
+{
+    const HALFTONE_TABLE_INFO* info = MISC_HalftoneTableInfo(p.HalftoneType);
+    iBitmap bmp;
+    EXPECT_EQ(1, bmp.iBitmap_BMPCreateTextWM(path.c_str(), &p, p.nWidth, p.nHeight, p.nDstScale,
+                                             p.nPageDensity, p.nMaxPageDensity, (float)p.nTextScale / 100.0f,
+                                             info->pTable, info->nSize, info->nSize, p.DriverType));
+    std::vector<BYTE> f = SmReadFile(path);
+    if (f.size() < 62)
+        return {};
+    return std::vector<BYTE>(f.begin() + 62, f.end());
+}
+
+TEST(WmRender, SameBytesAsTheReferencePath)
+{
+    std::wstring dir = SmTempDir(L"wmrender_ref");
+    const WmBitmapParam jobs[] = {
+        Job(L"CONFIDENTIAL", 24, 45, 0, 60, 1240, 1754, 100, 0),
+        Job(L"CONFIDENTIAL", 24, 45, 1, 60, 1240, 1754, 100, 0),
+        Job(L"Draft copy", 30, 0, 1, 100, 1001, 700, 100, 2),
+        Job(L"Draft", 40, 90, 0, 39, 803, 600, 150, 1),
+        Job(L"Tiled", 12, 300, 1, 40, 640, 480, 50, 8),
+        Job(L"Upside", 20, 200, 0, 80, 500, 400, 100, 5),
+    };
+    int i = 0;
+    for (const WmBitmapParam& p : jobs) {
+        std::vector<BYTE> ours = Render(p, dir + L"job" + std::to_wstring(i) + L".bmp");
+        std::vector<BYTE> ref = Reference(p);
+        ASSERT_EQ(ref.size(), ours.size()) << "job " << i;
+        size_t ink = 0;
+        for (BYTE b : ref)
+            ink += b != 0xFF;
+        EXPECT_GT(ink, 0u) << "job " << i;
+        EXPECT_TRUE(ours == ref) << "job " << i;
+        i++;
+    }
+}
+
+TEST(WmRender, DrawingLeavesTheContextAsItWas)
+{
+    HDC hdc = CreateCompatibleDC(NULL);
+    HBITMAP hbm = CreateBitmap(300, 200, 1, 1, NULL);
+    HGDIOBJ oldBitmap = SelectObject(hdc, hbm);
+    HFONT hMine = CreateFontW(12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial");
+    HGDIOBJ oldFont = SelectObject(hdc, hMine);
+    SetTextColor(hdc, RGB(1, 2, 3));
+    SetBkMode(hdc, OPAQUE);
+    SetTextAlign(hdc, TA_BASELINE | TA_RIGHT);
+    WmBitmapParam p = Job(L"X", 10, 30, 1, 60, 300, 200, 100, 0);
+    RECT rc = { 0, 0, 300, 200 };
+    DrawWatermarkText(hdc, &rc, &p, 69);
+    EXPECT_EQ(RGB(1, 2, 3), GetTextColor(hdc));
+    EXPECT_EQ(OPAQUE, GetBkMode(hdc));
+    EXPECT_EQ((UINT)(TA_BASELINE | TA_RIGHT), GetTextAlign(hdc));
+    EXPECT_EQ((HGDIOBJ)hMine, GetCurrentObject(hdc, OBJ_FONT));
+    SelectObject(hdc, oldFont);
+    SelectObject(hdc, oldBitmap);
+    DeleteObject(hMine);
+    DeleteObject(hbm);
+    DeleteDC(hdc);
+}
+
+// The font height chain from the context's vertical resolution, and the other font fields.
+TEST(WmRender, FontHeightChain)
+{
+    HDC hdc = CreateCompatibleDC(NULL);
+    int cyDpi = (int)(GetDeviceCaps(hdc, VERTRES) * (double)25.4f / GetDeviceCaps(hdc, VERTSIZE));
+    static const struct { int height; WORD style; int esc; } cases[] = {
+        { 72 * 69, 0, 450 }, { 10 * 69, 1, 0 }, { 288 * 276, 3, 3599 }, { 1 * 3, 2, 900 },
+    };
+    for (const auto& c : cases) {
+        HFONT hFont = CreateWatermarkFont(hdc, L"Arial", c.height, c.style, c.esc);
+        int ptY = (int)((long long)cyDpi * c.height / 72);
+        int lfHeight = (int)((double)(float)ptY / 10 + 0.5);
+        if (lfHeight == 0) {
+            EXPECT_EQ(nullptr, hFont) << c.height;
+            continue;
+        }
+        ASSERT_NE(nullptr, hFont) << c.height;
+        LOGFONTW lf;
+        ASSERT_EQ((int)sizeof(lf), GetObjectW(hFont, sizeof(lf), &lf));
+        EXPECT_EQ(lfHeight, lf.lfHeight) << c.height;
+        EXPECT_EQ(c.esc, lf.lfEscapement);
+        EXPECT_EQ(0, lf.lfOrientation);
+        EXPECT_EQ((c.style & 1) ? 700 : 0, lf.lfWeight);
+        EXPECT_EQ((c.style & 2) ? 1 : 0, lf.lfItalic);
+        EXPECT_EQ(0, lf.lfUnderline);
+        EXPECT_STREQ(L"Arial", lf.lfFaceName);
+        DeleteObject(hFont);
+    }
+    // At 96 dpi the spec'd 72-point example: 4968 -> pt.y 6624 -> 662.
+    EXPECT_EQ(662, (int)((double)(float)(96 * 4968 / 72) / 10 + 0.5));
+    DeleteDC(hdc);
+}
+
+TEST(WmRender, ArgumentErrorsWriteNoFile)
+{
+    std::wstring dir = SmTempDir(L"wmrender_args");
+    std::wstring path = dir + L"x.bmp";
+    const HALFTONE_TABLE_INFO* info = MISC_HalftoneTableInfo(0);
+    WmBitmapParam p = Job(L"X", 10, 0, 0, 60, 100, 100, 100, 0);
+    struct Case { const char* what; const wchar_t* file; const BYTE* table; UINT32 tw, th; int pd, maxpd, w, h; };
+    const Case cases[] = {
+        { "no name", L"", info->pTable, 16, 16, 1, 1, 100, 100 },
+        { "null name", NULL, info->pTable, 16, 16, 1, 1, 100, 100 },
+        { "no table", path.c_str(), NULL, 16, 16, 1, 1, 100, 100 },
+        { "table 15", path.c_str(), info->pTable, 15, 16, 1, 1, 100, 100 },
+        { "table 129", path.c_str(), info->pTable, 16, 129, 1, 1, 100, 100 },
+        { "density 4 over 3", path.c_str(), info->pTable, 16, 16, 4, 3, 100, 100 },
+        { "density 0", path.c_str(), info->pTable, 16, 16, 0, 3, 100, 100 },
+        { "width 0", path.c_str(), info->pTable, 16, 16, 1, 1, 0, 100 },
+        { "height -5", path.c_str(), info->pTable, 16, 16, 1, 1, 100, -5 },
+        { "row over 16 bits", path.c_str(), info->pTable, 16, 16, 1, 1, 524257, 1 },
+    };
+    iBitmap bmp;
+    for (const Case& c : cases) {
+        EXPECT_EQ(-7, bmp.iBitmap_BMPCreateTextWM(c.file, &p, c.w, c.h, 1, c.pd, c.maxpd, 1.0f,
+                                                  c.table, c.tw, c.th, 0)) << c.what;
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str())) << c.what;
+    }
+    // The widest accepted table and the edge of the 16-bit row both work.
+    const HALFTONE_TABLE_INFO* wide = MISC_HalftoneTableInfo(1);
+    EXPECT_EQ(1, bmp.iBitmap_BMPCreateTextWM(path.c_str(), &p, 128, 16, 1, 1, 1, 1.0f,
+                                             wide->pTable, 128, 128, 0));
+    EXPECT_EQ(62u + 16u * 16u, SmReadFile(path).size());
+}
