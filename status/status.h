@@ -14,6 +14,7 @@ int SM_ShowPrinterStatus(HWND hWndOwner, const LONG* pErrCodes, int count);
 #define IDC_SM_DELETE           1117
 #define IDC_SM_GROUP            1118
 #define IDC_SM_CONTINUE         1119
+#define IDC_SM_LOGO             65535
 
 // Where each fault is marked on the dialog's pictures. nX and nY are the marker's top-left
 // corner in the picture (0: no marker); nPicture 0 and 2 the upper picture, 1 and 3 the lower,
@@ -42,3 +43,57 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts);
 void SM_DrawImage(HDC hdc, int x, int y, UINT idImage, UINT idMask, DWORD dwRop);
 // Dialog procedure of the status dialog.
 INT_PTR CALLBACK MsgDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
+
+// Fault codes, spooler status and job control ---------------------------------------------------
+
+#define SM_CCH_STATUS_VALUE     260     // the "Status" value is read into 260 units
+#define SM_CCH_STORE_NAME       260
+
+// Job-action codes of a fault list.
+#define SM_CODE_BUSY            112     // never stored in a list
+#define SM_CODE_CANCEL_JOB      117
+#define SM_CODE_RESTART_JOB     118
+
+extern WCHAR g_StoreName[SM_CCH_STORE_NAME];   // store-job name from the last "StoreName" field
+extern LONG  g_LastSpoolerStatus;               // last status word set, -1 for none
+extern BOOL  g_SpoolerBusy;                     // guard of SM_SetSpoolerStatus
+
+// Parses a "Status" value into the caller's zero-filled 48-slot list: "|"-ended fields, each a
+// code (as _wtoi) or "StoreName" followed by the store-job name; 112 is dropped, codes after the
+// 48th are ignored. A name found is copied to pszStoreName. Returns the number of codes stored.
+DWORD SM_ParseErrCodes(LPCWSTR pszStatus, LONG* pErrCodes, LPWSTR pszStoreName, size_t cchStoreName);
+// Reads "Status" from the exchange file and parses it (store name into g_StoreName).
+void GetErrCode(LONG* pErrCodes, DWORD* pCount);
+// The spooler status word of a fault code; FALSE when the code sets none.
+BOOL SM_SpoolerStatusForCode(LONG code, DWORD* pStatus);
+// A new fault list: job actions for 117 and 118, else the first code's status word and the dialog.
+void SM_SetSMStatus(HWND hWnd, const LONG* pErrCodes, DWORD count);
+int  SM_SetSpoolerStatusByCode(LONG code);
+int  SM_SetSpoolerStatus(DWORD dwStatus, DWORD dwCommand);
+int  SM_ResetSpoolerStatus(void);
+// JOB_CONTROL_CANCEL or JOB_CONTROL_RESTART on the job named by "JobID"; 1 when the spooler took it.
+int  SM_SetPrinterJob(DWORD dwCommand);
+
+// Message catalogue -------------------------------------------------------------------------------
+
+#define SM_CATALOGUE_ENTRIES    48
+#define SM_CCH_MESSAGE          128     // texts are read into 128 units (127 characters)
+#define SM_CODE_STORE_NAME_CHANGED 277
+
+struct SM_CATALOGUE_ENTRY {
+    DWORD dwErrCode;
+    LPCWSTR pszKey;         // "msg001" .. "msg048" in section "string" of smen.ini
+    LPCWSTR pszDefault;
+};
+extern const SM_CATALOGUE_ENTRY g_Catalogue[SM_CATALOGUE_ENTRIES];
+
+// The text of a fault code (localised from smen.ini, else the default), cut to cchBuf units.
+void SM_GetStatusMessage(DWORD dwErrCode, LPWSTR pszBuf, DWORD cchBuf);
+
+// Printer wake-up job ----------------------------------------------------------------------------
+
+// Sends the bytes, 512 zero bytes and the bytes again as a raw job "PreHeat" to an online USB
+// printer that has no such job queued. 1 when sent or already queued, else 0.
+int SM_SendPreHeatJob(LPCWSTR pszPrinterName, const BYTE* pData, DWORD cbData);
+// 1 when a job of the printer's queue has the document name (compared without case).
+int SM_IsJobInQueue(HANDLE hPrinter, LPCWSTR pszDocName);

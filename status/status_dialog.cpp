@@ -150,6 +150,14 @@ INT_PTR CALLBACK MsgDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
             result = TRUE;
         }
         break;
+    case WM_DESTROY: {
+        // The logo control does not free the bitmap it loaded from the template everywhere;
+        // taking it back makes it ours to delete.
+        HGDIOBJ hLogo = (HGDIOBJ)SendDlgItemMessageW(hDlg, IDC_SM_LOGO, STM_SETIMAGE, IMAGE_BITMAP, 0);
+        if (hLogo)
+            DeleteObject(hLogo);
+        break;
+    }
     case WM_NCDESTROY:
         // Destroyed with its owner: forget the handle so that the next list creates it anew.
         if (g_hStatusDlg == hDlg)

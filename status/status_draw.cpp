@@ -241,6 +241,12 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
     if (fErase) {
         Rectangle(hdc, rcWindow.left + c_cxErase, rcWindow.top + c_cyEraseTop,
                   rcWindow.right - c_cxErase, rcWindow.bottom - c_cyEraseBottom);
+        // The slots' frames may reach past that area; the slots are refilled below anyway.
+        for (int i = 0; i < IDC_SM_MSG_SLOTS; i++) {
+            RECT rc;
+            if (GetControlRect(hDlg, IDC_SM_MSG_FIRST + i, &rc))
+                Rectangle(hdc, rc.left - 2, rc.top - 2, rc.right + 2, rc.bottom + 2);
+        }
     }
     SM_DrawImage(hdc, xPicture, yUpper, IDB_UPPER, IDB_UPPER_MASK, SRCINVERT);
     SM_DrawImage(hdc, xPicture, yLower, IDB_LOWER, IDB_LOWER_MASK, SRCINVERT);
