@@ -17,6 +17,9 @@ int DLG_CheckEditBox(HWND hDlg, int idEdit, int charClass, LPWSTR pszStore, size
     int cch = lstrlenW(szText);
     int pass = MISC_CheckString(szText, cch, charClass);
     if (pass) {
+        // Wiped first: a shorter text must not leave the tail of a longer one behind its
+        // terminator, since the whole buffer goes to the printer.
+        SecureZeroMemory(pszStore, cchStore * sizeof(WCHAR));
         StringCchCopyW(pszStore, cchStore, szText);
         if (fSecret)
             TRACE_Print(TRACE_LEVEL_INFO, L"%s accepted, %d characters", pszName, cch);
