@@ -12,6 +12,7 @@
 static const SMCTL_COMMAND c_Commands[] = {
     { L"wm-make", Smctl_WmMake, SMCTL_WM_MAKE_USAGE },
     { L"wm-show", Smctl_WmShow, SMCTL_WM_SHOW_USAGE },
+    { L"wm-sample", Smctl_WmSample, SMCTL_WM_SAMPLE_USAGE },
     { L"fax-make", Smctl_FaxMake, SMCTL_FAX_MAKE_USAGE },
     { NULL, NULL, NULL },
 };

@@ -251,3 +251,45 @@ int Smctl_WmShow(int argc, wchar_t** argv)
     }
     return SmctlWm_PrintParam(&param) == 0 ? 0 : 3;
 }
+
+// A w x h image of the depth, black on the left half and white on the right, written by the
+// program's own writer: for checking a bitmap reader on the driver's side.
+int Smctl_WmSample(int argc, wchar_t** argv)
+{
+    if (argc != 4) {
+        Smctl_Error(L"wm-sample %s", SMCTL_WM_SAMPLE_USAGE);
+        return 2;
+    }
+    int bpp = _wtoi(argv[1]), w = _wtoi(argv[2]), h = _wtoi(argv[3]);
+    if (w <= 0 || h <= 0 || w > 20000 || h > 20000) {
+        Smctl_Error(L"size %d x %d: 1 to 20000 each", w, h);
+        return 2;
+    }
+    int stride = iBitmap_GetRowBytes(bpp, w);
+    BYTE* pBits = (BYTE*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (SIZE_T)(stride ? stride : 4) * h);
+    if (!pBits) {
+        Smctl_Error(L"out of memory");
+        return 1;
+    }
+    for (int y = 0; y < h; y++) {
+        BYTE* row = pBits + (size_t)y * stride;
+        for (int x = w / 2; x < w; x++) {
+            switch (bpp) {
+            case 1:  row[x / 8] |= (BYTE)(0x80 >> (x % 8)); break;
+            case 4:  row[x / 2] |= (BYTE)((x % 2) ? 0x0F : 0xF0); break;
+            case 8:  row[x] = 0xFF; break;
+            case 16: row[2 * x] = 0xFF; row[2 * x + 1] = 0x7F; break;
+            case 24: row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = 0xFF; break;
+            default: break;
+            }
+        }
+    }
+    iBitmap bmp;
+    int rc = bmp.iBitmap_CreateBMP(argv[0], bpp, 600, w, h, pBits);
+    HeapFree(GetProcessHeap(), 0, pBits);
+    if (rc != 1) {
+        Smctl_Error(L"writing %s failed: %d", argv[0], rc);
+        return 1;
+    }
+    return 0;
+}

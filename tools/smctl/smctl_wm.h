@@ -16,9 +16,11 @@ int  SmctlWm_PrintParam(const WmBitmapParam* pParam);
 
 int  Smctl_WmMake(int argc, wchar_t** argv);
 int  Smctl_WmShow(int argc, wchar_t** argv);
+int  Smctl_WmSample(int argc, wchar_t** argv);
 
 #define SMCTL_WM_MAKE_USAGE L"<job.ini> [--text T] [--face F] [--size PT] [--style N|bold|italic|bolditalic] " \
     L"[--angle DEG] [--density PCT] [--placement centred|tiled|N] [--page A4|A3|Letter|WxH] " \
     L"[--dstscale N] [--textscale HUNDREDTHS] [--pagedensity N] [--maxpagedensity N] " \
     L"[--table TYPE] [--fax] [--drivertype N] --out FILE.bmp"
 #define SMCTL_WM_SHOW_USAGE L"<job.ini>"
+#define SMCTL_WM_SAMPLE_USAGE L"<file.bmp> <bits per pixel: 1|4|8|16|24> <width> <height>"
