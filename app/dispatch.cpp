@@ -3,6 +3,7 @@
 #include "bitmap/bitmap.h"
 #include "dialogs/dialogs.h"
 #include "res/resource.h"
+#include "status/status.h"
 #include "util/trace.h"
 #include <strsafe.h>
 
@@ -28,8 +29,7 @@ static int Cmd_CreateTextBMP(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
 static int Cmd_PreHeat(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
 {
     TRACE_Print(TRACE_LEVEL_INFO, L"PrintName = %s", args[2]);
-    (void)c_PreHeatJob;
-    (void)c_cbPreHeatJob;
+    SM_SendPreHeatJob(args[2], reinterpret_cast<const BYTE*>(c_PreHeatJob), c_cbPreHeatJob);
     return 0;
 }
 

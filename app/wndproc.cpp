@@ -9,32 +9,109 @@ UINT g_CodePage;
 
 static const UINT_PTR c_PollTimerId = 1;
 static const UINT     c_msPollPeriod = 250;
+static const DWORD    c_msCloseDelay = 64;
+static const WCHAR    c_TraceTag[] = L"WndProc";
+
+// One tick: acts on the exchange file's "Message" value.
+static void Poll(HWND hWnd)
+{
+    UINT message = SM_GetIniInt(SM_SECTION_PRINTER, L"Message", 0);
+    if (message == WM_SM_EXIT) {
+        TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: sm exit!");
+        ZeroMemory(g_ShownErrCodes, sizeof(g_ShownErrCodes));
+        SM_CloseSM(c_msCloseDelay, TRUE);
+        return;
+    }
+    if (message != WM_SM_PSTATUS)
+        return;
+
+    TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: WM_SM_PSTATUS");
+    LONG lastMsg = (LONG)SM_GetIniInt(SM_SECTION_PRINTER, L"LastMsg", 0);
+    if (lastMsg == 0 || lastMsg == g_LastMsg)
+        return;
+    g_LastMsg = lastMsg;
+
+    LONG codes[SM_MAX_ERRCODES] = {};
+    DWORD count = 0;
+    GetErrCode(codes, &count);
+    if (count == 0) {
+        // A cleared fault leaves the dialog, the spooler status and the shown list as they are.
+        TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: no error");
+        return;
+    }
+    BOOL fChanged = FALSE;
+    for (int i = 0; i < SM_MAX_ERRCODES; i++) {
+        if (codes[i] != g_ShownErrCodes[i]) {
+            TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: NeedUpdate status");
+            fChanged = TRUE;
+        }
+    }
+    if (fChanged) {
+        TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: update status");
+        SM_SetSMStatus(hWnd, codes, count);
+    } else {
+        TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: Error status same");
+    }
+}
 
 LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     switch (uMsg) {
     case WM_CREATE:
-        TRACE_Tag(L"WndProc", L"WndProc: WM_CREATE");
+        TRACE_Tag(c_TraceTag, L"WndProc: WM_CREATE");
         g_CodePage = GetPrivateProfileIntW(L"string", L"codepage", 0, g_MsgIniPath);
         SetTimer(hWnd, c_PollTimerId, c_msPollPeriod, NULL);
         break;
     case WM_DESTROY:
-        TRACE_Tag(L"WndProc", L"WndProc: WM_DESTROY");
+        TRACE_Tag(c_TraceTag, L"WndProc: WM_DESTROY");
         KillTimer(hWnd, c_PollTimerId);
+        SM_ResetSpoolerStatus();
+        if (g_hWndMain == hWnd)
+            g_hWndMain = NULL;
         PostQuitMessage(0);
         return 0;
     case WM_TIMER:
+        Poll(hWnd);
         return 0;
     case WM_SM_EXIT:
-        TRACE_Tag(L"WndProc", L"WndProc: WM_SM_EXIT");
+        TRACE_Tag(c_TraceTag, L"WndProc: WM_SM_EXIT");
         DestroyWindow(hWnd);
         return 0;
     case WM_SM_PSTATUS:
-        TRACE_Tag(L"WndProc", L"WndProc: WM_SM_PSTATUS");
+        TRACE_Tag(c_TraceTag, L"WndProc: WM_SM_PSTATUS");
         return 0;
     case WM_LM_ALIVE:
-        TRACE_Tag(L"WndProc", L"WndProc: WM_LM_ALIVE");
+        TRACE_Tag(c_TraceTag, L"WndProc: WM_LM_ALIVE");
         return 0;
     }
     return DefWindowProcW(hWnd, uMsg, wParam, lParam);
+}
+
+void SM_CloseSM(DWORD dwDelay, BOOL fReset)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_CloseSM");
+    if (g_hStatusDlg)
+        DestroyWindow(g_hStatusDlg);
+    g_hStatusDlg = NULL;
+    if (dwDelay > 0)
+        Sleep(dwDelay);
+    if (!g_hWndMain) {
+        TRACE_FuncOut(TRACE_LEVEL_INFO);
+        return;
+    }
+    if (fReset) {
+        MISC_WriteProfileString(g_StatusIniPath, SM_SECTION_PRINTER, L"Message", L"0");
+        SM_ResetSpoolerStatus();
+        ZeroMemory(g_ShownErrCodes, sizeof(g_ShownErrCodes));
+        ZeroMemory(g_StoreName, sizeof(g_StoreName));
+    }
+    if (MISC_IsNTClass(g_OSVersion)) {
+        TRACE_Print(TRACE_LEVEL_INFO, L"HIDE window");
+        ShowWindow(g_hWndMain, SW_HIDE);
+    } else {
+        // On a 9x-class system closing the dialog ends the program.
+        TRACE_Print(TRACE_LEVEL_INFO, L"Call DestroyWindow");
+        DestroyWindow(g_hWndMain);
+    }
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
 }

@@ -3,6 +3,7 @@
 #include "tools/smctl/smctl.h"
 #include "tools/smctl/smctl_wm.h"
 #include "tools/smctl/smctl_fax.h"
+#include "tools/smctl/smctl_status.h"
 #include "util/trace.h"
 #include <stdio.h>
 #include <stdarg.h>
@@ -14,6 +15,15 @@ static const SMCTL_COMMAND c_Commands[] = {
     { L"wm-show", Smctl_WmShow, SMCTL_WM_SHOW_USAGE },
     { L"wm-sample", Smctl_WmSample, SMCTL_WM_SAMPLE_USAGE },
     { L"fax-make", Smctl_FaxMake, SMCTL_FAX_MAKE_USAGE },
+    { L"printer", Smctl_Printer, SMCTL_PRINTER_USAGE },
+    { L"announce", Smctl_Announce, SMCTL_ANNOUNCE_USAGE },
+    { L"reset", Smctl_Reset, SMCTL_RESET_USAGE },
+    { L"jobid", Smctl_JobId, SMCTL_JOBID_USAGE },
+    { L"showqel", Smctl_ShowQel, SMCTL_SHOWQEL_USAGE },
+    { L"message", Smctl_Message, SMCTL_MESSAGE_USAGE },
+    { L"state", Smctl_State, SMCTL_STATE_USAGE },
+    { L"exit", Smctl_Exit, SMCTL_EXIT_USAGE },
+    { L"stress", Smctl_Stress, SMCTL_STRESS_USAGE },
     { NULL, NULL, NULL },
 };
 

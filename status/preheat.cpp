@@ -1,0 +1,101 @@
+// The printer wake-up job: a short PJL sequence sent as a raw job of its own, "PreHeat".
+#include "status/status.h"
+#include "util/misc.h"
+#include "util/trace.h"
+#include <winspool.h>
+#include <stdlib.h>
+#include <strsafe.h>
+
+static const WCHAR c_TraceTag[] = L"LoadStringForApp";
+static const WCHAR c_PreHeatDocName[] = L"PreHeat";
+static const WCHAR c_UsbPort[] = L"USB";
+static const DWORD c_MaxJobs = 255;
+static const DWORD c_cbZeroBlock = 512;
+
+int SM_IsJobInQueue(HANDLE hPrinter, LPCWSTR pszDocName)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_IsJobInQueue");
+    int rc = 0;
+    DWORD cbNeeded = 0;
+    DWORD cReturned = 0;
+    EnumJobsW(hPrinter, 0, c_MaxJobs, 2, NULL, 0, &cbNeeded, &cReturned);
+    BYTE* pJobs = (BYTE*)malloc(cbNeeded ? cbNeeded : 1);
+    cReturned = 0;
+    if (pJobs && !EnumJobsW(hPrinter, 0, c_MaxJobs, 2, pJobs, cbNeeded, &cbNeeded, &cReturned))
+        cReturned = 0;
+    TRACE_Tag(c_TraceTag, L"pcReturned = %d", (int)cReturned);
+    const JOB_INFO_2W* pInfo = reinterpret_cast<const JOB_INFO_2W*>(pJobs);
+    for (DWORD i = 0; pJobs && i < cReturned; i++) {
+        TRACE_Tag(c_TraceTag, L"JobId = %d, job name is %s", (int)pInfo[i].JobId,
+                  pInfo[i].pDocument ? pInfo[i].pDocument : L"");
+        if (pInfo[i].pDocument && pszDocName && _wcsicmp(pInfo[i].pDocument, pszDocName) == 0)
+            rc = 1;
+    }
+    free(pJobs);
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+    return rc;
+}
+
+// Writes the whole block; FALSE (with the spooler's error) when a write fails.
+static BOOL WriteAll(HANDLE hPrinter, const BYTE* pData, DWORD cbData)
+{
+    DWORD cbWritten = 0;
+    return WritePrinter(hPrinter, const_cast<BYTE*>(pData), cbData, &cbWritten);
+}
+
+int SM_SendPreHeatJob(LPCWSTR pszPrinterName, const BYTE* pData, DWORD cbData)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_SendPreHeatJob");
+    if (!pszPrinterName || !pszPrinterName[0]) {
+        TRACE_Tag(c_TraceTag, L"PrinterName is null!");
+        TRACE_FuncOut(TRACE_LEVEL_INFO);
+        return 0;
+    }
+    HANDLE hPrinter = NULL;
+    PRINTER_DEFAULTSW pd = { NULL, NULL, PRINTER_ALL_ACCESS };
+    if (!OpenPrinterW(const_cast<LPWSTR>(pszPrinterName), &hPrinter, &pd)) {
+        TRACE_Tag(c_TraceTag, L"Open %s fail!", pszPrinterName);
+        TRACE_FuncOut(TRACE_LEVEL_INFO);
+        return 0;
+    }
+
+    int rc = 0;
+    DWORD cbNeeded = 0;
+    GetPrinterW(hPrinter, 2, NULL, 0, &cbNeeded);
+    BYTE* pInfoBuf = (BYTE*)malloc(cbNeeded ? cbNeeded : 1);
+    const PRINTER_INFO_2W* pInfo = reinterpret_cast<const PRINTER_INFO_2W*>(pInfoBuf);
+    if (!pInfoBuf || cbNeeded < sizeof(PRINTER_INFO_2W) ||
+        !GetPrinterW(hPrinter, 2, pInfoBuf, cbNeeded, &cbNeeded)) {
+        TRACE_Print(TRACE_LEVEL_ERROR, L"GetPrinter fail! rc = %d", (int)GetLastError());
+    } else if (pInfo->Attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) {
+        TRACE_Print(TRACE_LEVEL_INFO, L"Printer is offline.");
+    } else if (!pInfo->pPortName || !wcsstr(pInfo->pPortName, c_UsbPort)) {
+        TRACE_Print(TRACE_LEVEL_INFO, L"Printer is network.");
+    } else if (SM_IsJobInQueue(hPrinter, c_PreHeatDocName)) {
+        TRACE_Print(TRACE_LEVEL_INFO, L"job exist!");
+        rc = 1;
+    } else {
+        WCHAR szDocName[SM_CCH_PATH];
+        StringCchCopyW(szDocName, ARRAYSIZE(szDocName), c_PreHeatDocName);
+        DOC_INFO_1W di = { szDocName, NULL, NULL };
+        static const BYTE c_Zeros[c_cbZeroBlock] = {};
+        if (!StartDocPrinterW(hPrinter, 1, reinterpret_cast<LPBYTE>(&di))) {
+            TRACE_Tag(c_TraceTag, L"StartDocPrinter error, code = %d!\n", (int)GetLastError());
+        } else if (!StartPagePrinter(hPrinter)) {
+            TRACE_Tag(c_TraceTag, L"StartPagePrinter error, code = %d!\n", (int)GetLastError());
+        } else if (!WriteAll(hPrinter, pData, cbData) || !WriteAll(hPrinter, c_Zeros, sizeof(c_Zeros)) ||
+                   !WriteAll(hPrinter, pData, cbData)) {
+            TRACE_Tag(c_TraceTag, L"WritePrinter error, code = %d!\n", (int)GetLastError());
+        } else if (!EndPagePrinter(hPrinter)) {
+            TRACE_Tag(c_TraceTag, L"EndPagePrinter error, code = %d!\n", (int)GetLastError());
+        } else if (!EndDocPrinter(hPrinter)) {
+            TRACE_Tag(c_TraceTag, L"EndDocPrinter error, code = %d!\n", (int)GetLastError());
+        } else {
+            rc = 1;
+        }
+    }
+    free(pInfoBuf);
+    ClosePrinter(hPrinter);
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+    return rc;
+}
