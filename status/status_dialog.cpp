@@ -7,10 +7,6 @@
 #include <winspool.h>
 #include <strsafe.h>
 
-// Job control and the monitor's close (weak until the monitor's own modules are linked in).
-int  SM_SetPrinterJob(DWORD dwCommand) __attribute__((weak));
-void SM_CloseSM(DWORD dwDelay, BOOL fReset) __attribute__((weak));
-
 HWND g_hStatusDlg;
 
 static const DWORD c_msCloseDelay = 64;
@@ -19,8 +15,7 @@ static const LONG  c_CodeStoreNameChanged = 277;
 
 static void CloseStatus(BOOL fReset)
 {
-    if (SM_CloseSM)
-        SM_CloseSM(c_msCloseDelay, fReset);
+    SM_CloseSM(c_msCloseDelay, fReset);
 }
 
 // A caption from the message file, cut to the buffer.
@@ -141,8 +136,7 @@ INT_PTR CALLBACK MsgDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         TRACE_Print(TRACE_LEVEL_INFO, L"MsgDlgProc: WM_COMMAND");
         if (LOWORD(wParam) == IDC_SM_DELETE) {
-            if (SM_SetPrinterJob)
-                SM_SetPrinterJob(JOB_CONTROL_CANCEL);
+            SM_SetPrinterJob(JOB_CONTROL_CANCEL);
             CloseStatus(TRUE);
             result = TRUE;
         } else if (LOWORD(wParam) == IDC_SM_CONTINUE) {

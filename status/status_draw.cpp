@@ -7,9 +7,6 @@
 #include "util/trace.h"
 #include <strsafe.h>
 
-// The catalogue's text of a fault code (weak until the catalogue is linked in).
-void SM_GetStatusMessage(DWORD dwErrCode, LPWSTR pszBuf, DWORD cchBuf) __attribute__((weak));
-
 // Items are collected in this order, and the order decides ties (276 stands before 275).
 MsgItem g_MsgItemTable[SM_MSG_ITEMS] = {
     {     1,   0,   0, 0, 0 },
@@ -304,8 +301,7 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
 
         if (fSetTexts) {
             szText[0] = L'\0';
-            if (SM_GetStatusMessage)
-                SM_GetStatusMessage((DWORD)pItem->nErrCode, szText, c_cchMsgText);
+            SM_GetStatusMessage((DWORD)pItem->nErrCode, szText, c_cchMsgText);
             szText[c_cchMsgText - 1] = L'\0';
             SetSlotText(hDlg, id, szText);
         }
