@@ -80,6 +80,10 @@ static BOOL Accounting_OnClose(HWND hDlg)
         ClosePrinter(hPrinter);
     }
 
+    // Emptied boxes first: the focus leaving a box as the dialog ends would otherwise check
+    // its text again and put it back into the wiped store.
+    SetDlgItemTextW(hDlg, IDC_ACT_PASSWORD, L"");
+    SetDlgItemTextW(hDlg, IDC_ACT_NAME, L"");
     SecureZeroMemory(g_ActIDLast, sizeof(g_ActIDLast));
     SecureZeroMemory(g_ActPasswordLast, sizeof(g_ActPasswordLast));
     EndDialog(hDlg, 1);

@@ -103,6 +103,10 @@ static BOOL Secure_OnClose(HWND hDlg)
         ClosePrinter(hPrinter);
     }
 
+    // Emptied boxes first: the focus leaving a box as the dialog ends would otherwise check
+    // its text again and put it back into the wiped store.
+    SetDlgItemTextW(hDlg, IDC_SEC_PASSWORD, L"");
+    SetDlgItemTextW(hDlg, IDC_SEC_JOBID, L"");
     SecureZeroMemory(g_JobIDLast, sizeof(g_JobIDLast));
     SecureZeroMemory(g_JobPasswordLast, sizeof(g_JobPasswordLast));
     EndDialog(hDlg, 1);

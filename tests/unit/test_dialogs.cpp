@@ -332,9 +332,33 @@ TEST_F(SecureCloseTest, AcceptedCloseWipesWholeStores)
     SetDlgItemTextW(m_hDlg, IDC_SEC_PASSWORD, L"pw");
     ASSERT_STREQ(L"pw", g_JobPasswordLast);
     EXPECT_TRUE(AllZero(g_JobPasswordLast + 2, ARRAYSIZE(g_JobPasswordLast) - 2));
+    // With the focus in the password box, the dialog's end moves it away (EN_KILLFOCUS).
+    SetFocus(GetDlgItem(m_hDlg, IDC_SEC_PASSWORD));
     SendMessageW(m_hDlg, WM_CLOSE, 0, 0);
     EXPECT_EQ(L"1028", Message());
     EXPECT_FALSE(IsWindowVisible(m_hDlg));                 // ended although the printer is unknown
     EXPECT_TRUE(AllZero(g_JobPasswordLast, ARRAYSIZE(g_JobPasswordLast)));
     EXPECT_TRUE(AllZero(g_JobIDLast, ARRAYSIZE(g_JobIDLast)));
+}
+
+TEST_F(SecureCloseTest, AccountingCloseWipesStoresAndNeedsBoth)
+{
+    HWND hAct = CreateDialogParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_ACCOUNTING_DIALOG), NULL,
+                                   Accounting_DlgProc, 0);
+    ASSERT_NE(nullptr, hAct);
+    SetDlgItemTextW(hAct, IDC_ACT_NAME, L"alice");
+    SendMessageW(hAct, WM_CLOSE, 0, 0);                    // no password: refused
+    EXPECT_TRUE(IsWindowVisible(hAct));
+    EXPECT_STREQ(L"alice", g_ActIDLast);
+    SetDlgItemTextW(hAct, IDC_ACT_PASSWORD, L"longer-secret");
+    SetDlgItemTextW(hAct, IDC_ACT_PASSWORD, L"s3cret");
+    EXPECT_TRUE(AllZero(g_ActPasswordLast + 6, ARRAYSIZE(g_ActPasswordLast) - 6));
+    SetFocus(GetDlgItem(hAct, IDC_ACT_PASSWORD));
+    WritePrivateProfileStringW(L"Printer Information", L"Message", L"0", m_ini.c_str());
+    SendMessageW(hAct, WM_CLOSE, 0, 0);
+    EXPECT_EQ(L"1028", Message());
+    EXPECT_FALSE(IsWindowVisible(hAct));
+    EXPECT_TRUE(AllZero(g_ActPasswordLast, ARRAYSIZE(g_ActPasswordLast)));
+    EXPECT_TRUE(AllZero(g_ActIDLast, ARRAYSIZE(g_ActIDLast)));
+    DestroyWindow(hAct);
 }
