@@ -238,11 +238,19 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
     if (fErase) {
         Rectangle(hdc, rcWindow.left + c_cxErase, rcWindow.top + c_cyEraseTop,
                   rcWindow.right - c_cxErase, rcWindow.bottom - c_cyEraseBottom);
-        // The slots' frames may reach past that area; the slots are refilled below anyway.
+        // Frames and leader lines of the list shown before may reach past that area: the
+        // slots' frames, and the band between the columns down to the lower picture's bottom.
+        // No control lies in that band; the slots are refilled below anyway.
         for (int i = 0; i < IDC_SM_MSG_SLOTS; i++) {
             RECT rc;
             if (GetControlRect(hDlg, IDC_SM_MSG_FIRST + i, &rc))
                 Rectangle(hdc, rc.left - 2, rc.top - 2, rc.right + 2, rc.bottom + 2);
+        }
+        RECT rcLeft, rcRight;
+        if (GetControlRect(hDlg, IDC_SM_MSG_FIRST, &rcLeft)
+            && GetControlRect(hDlg, IDC_SM_MSG_RIGHT_FIRST, &rcRight)) {
+            Rectangle(hdc, rcLeft.right + 2, rcLeft.top - 2, rcRight.left - 1,
+                      yLower + SM_PICTURE_SIZE + 1);
         }
     }
     SM_DrawImage(hdc, xPicture, yUpper, IDB_UPPER, IDB_UPPER_MASK, SRCINVERT);

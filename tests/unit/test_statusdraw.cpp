@@ -594,6 +594,10 @@ TEST_F(StatusDialogTest, FramesLinesAndDotsWhereTheItemsSay)
 
 TEST_F(StatusDialogTest, ItemsWithoutMarkersDrawNoBlueOnThePictures)
 {
+    // First a list whose lines run down to the lower picture from both columns; nothing of
+    // them may stay behind when the next list is shown.
+    ASSERT_TRUE(Show({ 262, 257 }));
+    ExpectMarker(Capture(), PosOf(262), false);
     ASSERT_TRUE(Show({ 33, 7 }));
     SmImage img = Capture();
     Geometry g = Geo();

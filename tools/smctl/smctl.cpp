@@ -4,6 +4,7 @@
 #include "tools/smctl/smctl_wm.h"
 #include "tools/smctl/smctl_fax.h"
 #include "tools/smctl/smctl_status.h"
+#include "tools/smctl/smctl_dialog.h"
 #include "util/trace.h"
 #include <stdio.h>
 #include <stdarg.h>
@@ -24,6 +25,7 @@ static const SMCTL_COMMAND c_Commands[] = {
     { L"state", Smctl_State, SMCTL_STATE_USAGE },
     { L"exit", Smctl_Exit, SMCTL_EXIT_USAGE },
     { L"stress", Smctl_Stress, SMCTL_STRESS_USAGE },
+    { L"dialog", Smctl_Dialog, SMCTL_DIALOG_USAGE },
     { NULL, NULL, NULL },
 };
 
