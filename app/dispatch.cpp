@@ -5,6 +5,7 @@
 #include "res/resource.h"
 #include "status/status.h"
 #include "util/trace.h"
+#include <stdlib.h>
 #include <strsafe.h>
 
 // The wake-up job sent by "PREHEAT": 77 bytes, no terminating zero.

@@ -2,6 +2,7 @@
 #include <strsafe.h>
 #include <stdio.h>
 #include <stdarg.h>
+#include <stdlib.h>
 
 static const WCHAR c_szSeparator[] = L"::";
 static const WCHAR c_szErrorMarker[] = L"-------------------------------------->ERROR";
