@@ -22,20 +22,26 @@ static const WCHAR c_LF = 0x000A;
 static const BYTE  c_UnicodeMark[2] = { 0xFF, 0xFE };
 
 // Opens cover.ini for reading; a missing file is created holding only its byte-order mark.
+// The file is only read, so it is opened read-only: a message file that is write-protected
+// still gives its lines, and an existing file is never truncated by the creation.
 static FILE* OpenCoverFile(LPCWSTR pszCoverIni)
 {
-    FILE* fp = _wfopen(pszCoverIni, L"rb+");
+    FILE* fp = _wfopen(pszCoverIni, L"rb");
     if (fp)
         return fp;
+    if (GetFileAttributesW(pszCoverIni) != INVALID_FILE_ATTRIBUTES) {
+        TRACE_Print(TRACE_LEVEL_ERROR, L"%s cannot be read", pszCoverIni);
+        return NULL;
+    }
     TRACE_Print(TRACE_LEVEL_ERROR, L"xyz.txt not exist!");
-    fp = _wfopen(pszCoverIni, L"wb+");
+    fp = _wfopen(pszCoverIni, L"wb");
     if (!fp) {
         TRACE_Print(TRACE_LEVEL_ERROR, L"create %s fail!", pszCoverIni);
         return NULL;
     }
     fwrite(c_UnicodeMark, 1, sizeof(c_UnicodeMark), fp);
     fclose(fp);
-    return _wfopen(pszCoverIni, L"rb+");
+    return _wfopen(pszCoverIni, L"rb");
 }
 
 static void DrawBodyLine(HDC hdc, const RECT* prcClip, const FaxBodyLayout* pBody, LPCWSTR pszLine, int n)

@@ -347,6 +347,15 @@ TEST(FaxBody, MissingFileIsCreatedWithItsMarkOnly)
     page.Read();
     EXPECT_EQ(0, page.InkCount(page.Whole()));
 
+    // A message file that another process holds exclusively is left as it is.
+    std::wstring held = Dir() + L"held.ini";
+    ASSERT_TRUE(WriteUnits(held, L"Kept\r\n"));
+    HANDLE hHeld = CreateFileW(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hHeld);
+    EXPECT_EQ(-1, FaxDrawCoverBody(page.Dc(), page.Clip(), &g_CoverBodyA4, held.c_str()));
+    CloseHandle(hHeld);
+    EXPECT_EQ(14u, SmReadFile(held).size());
+
     // A folder that does not exist: nothing can be created, nothing drawn.
     std::wstring nowhere = Dir() + L"no such folder\\cover.ini";
     EXPECT_EQ(-1, FaxDrawCoverBody(page.Dc(), page.Clip(), &g_CoverBodyA4, nowhere.c_str()));
