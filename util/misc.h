@@ -47,6 +47,7 @@ WORD MISC_GetOSVersion(void);
 WORD MISC_OSCodeFromVersion(DWORD dwPlatformId, DWORD dwMajor, DWORD dwMinor);
 BOOL MISC_IsNTClass(WORD osCode);
 
+BOOL MISC_GetSharedDocuments(LPWSTR pszOut, size_t cchOut);
 int  MISC_GetPathName(LPWSTR pszOut, DWORD cchOut, DWORD dwFlags);
 int  MISC_AddBackslash(LPWSTR pszPath, size_t cchPath);
 int  MISC_IsDirectory(LPCWSTR pszPath);

@@ -113,10 +113,13 @@ int MISC_CreateUniFile(LPCWSTR pszPath)
     return 1;
 }
 
-// The "Common Documents" shell folder, read into 260 bytes; a value that does not fit
-// with its terminator is a failure.
-static BOOL GetSharedDocuments(LPWSTR pszOut, DWORD cchOut)
+// The "Common Documents" shell folder as stored (not expanded), read into 260 bytes; a value
+// that does not fit with its terminator, or is not a string, is a failure.
+BOOL MISC_GetSharedDocuments(LPWSTR pszOut, size_t cchOut)
 {
+    if (!pszOut || cchOut == 0)
+        return FALSE;
+    pszOut[0] = 0;
     HKEY hKey = NULL;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, c_szShellFoldersKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
         return FALSE;
@@ -143,7 +146,7 @@ static BOOL GetBaseDirectory(LPWSTR pszOut, DWORD cchOut, DWORD dwBase)
     switch (dwBase) {
     case MISC_BASE_SHARED_DOCS:
         if (MISC_IsNTClass(MISC_GetOSVersion()))
-            return GetSharedDocuments(pszOut, cchOut);
+            return MISC_GetSharedDocuments(pszOut, cchOut);
         cch = GetTempPathW(ARRAYSIZE(szDir), szDir);
         if (cch == 0 || cch >= ARRAYSIZE(szDir)) {
             TRACE_TagError(L"MISC_GetPathName", L"get temp path fail!!");
