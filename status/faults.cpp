@@ -134,7 +134,14 @@ int SM_SetSpoolerStatus(DWORD dwStatus, DWORD dwCommand)
         return 1;
     }
     g_SpoolerBusy = TRUE;
-    SM_GetPrinterNameFromIni();
+    if (!SM_GetPrinterNameFromIni()) {
+        // No printer named (none configured yet, or the driver's side is rewriting the file just
+        // now): nothing to open, and no reason to stop setting the status for the rest of the run.
+        TRACE_Print(TRACE_LEVEL_INFO, L"no printer name");
+        g_SpoolerBusy = FALSE;
+        TRACE_FuncOut(TRACE_LEVEL_INFO);
+        return 1;
+    }
     TRACE_Print(TRACE_LEVEL_INFO, L"status = 0x%x", (unsigned)dwStatus);
 
     HANDLE hPrinter = NULL;

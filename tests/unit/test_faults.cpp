@@ -276,6 +276,20 @@ TEST_F(MonitorUnit, AFailedOpenLeavesTheGuardSetForTheRun)
     EXPECT_TRUE(Sp().Calls().empty()) << SmDescribeCalls(Sp());
 }
 
+TEST_F(MonitorUnit, AnEmptyPrinterNameIsNotARefusedOpen)
+{
+    // A half-written exchange file can read as no printer name: nothing is sent, nothing is
+    // remembered, and the status word is set again once the name is back.
+    Ini(L"PrinterName", L"");
+    EXPECT_EQ(1, SM_SetSpoolerStatusByCode(33));
+    EXPECT_FALSE(g_SpoolerBusy);
+    EXPECT_EQ(-1, g_LastSpoolerStatus);
+    EXPECT_TRUE(Sp().Calls().empty()) << SmDescribeCalls(Sp());
+    Ini(L"PrinterName", L"MFP");
+    SM_SetSpoolerStatusByCode(33);
+    EXPECT_EQ((std::vector<std::string>{ "0x00000008" }), StatusWords());
+}
+
 TEST_F(MonitorUnit, AFailedSetPrinterKeepsNoMemoryAndClearsTheGuard)
 {
     Sp().SetFail("SetPrinterW", ERROR_ACCESS_DENIED);
