@@ -5,7 +5,6 @@
 #include "res/resource.h"
 #include "util/trace.h"
 #include <winspool.h>
-#include <strsafe.h>
 
 HWND g_hStatusDlg;
 

@@ -5,7 +5,6 @@
 #include "app/app.h"
 #include "res/resource.h"
 #include "util/trace.h"
-#include <strsafe.h>
 
 // Items are collected in this order, and the order decides ties (276 stands before 275).
 MsgItem g_MsgItemTable[SM_MSG_ITEMS] = {
