@@ -6,7 +6,6 @@
 #include "res/resource.h"
 #include "util/trace.h"
 #include "smtest.h"
-#include <psapi.h>
 #include <strsafe.h>
 #include <string>
 #include <vector>
@@ -697,6 +696,27 @@ TEST_F(StatusDialogTest, AlternativeLowerPictureOnlyForLowerPictureItems)
     EXPECT_EQ(0, PictureMismatches(img, g.xPicture, g.yLower, IDB_LOWER, IDB_LOWER_MASK));
 }
 
+TEST_F(StatusDialogTest, NineXClassSystemsSetAnsiTextsInTheMessageCodePage)
+{
+    const WORD osNT = g_OSVersion;
+    g_OSVersion = MISC_OS_WIN98;
+    const struct { UINT codePage; const wchar_t* expect; } cases[] = {
+        { 0, L"Front cover open." },
+        { 1252, L"Front cover open." },
+        { 12345, L"" },                     // no such code page: the slot stays empty
+    };
+    for (const auto& c : cases) {
+        g_CodePage = c.codePage;
+        ZeroMemory(g_ShownErrCodes, sizeof(g_ShownErrCodes));
+        ASSERT_TRUE(Show({ 5 }));
+        WCHAR text[64] = L"sentinel";
+        GetDlgItemTextW(g_hStatusDlg, 1001, text, ARRAYSIZE(text));
+        EXPECT_STREQ(c.expect, text) << c.codePage;
+    }
+    g_CodePage = 0;
+    g_OSVersion = osNT;
+}
+
 namespace {
 
 // Free slots of this process's GDI handle table: create brushes until creation fails.
@@ -715,12 +735,20 @@ int FreeGdiSlots()
     return (int)brushes.size();
 }
 
+// Committed private memory of this process, summed over its address space (Wine reports no
+// private byte count through the process memory counters).
 SIZE_T PrivateBytes()
 {
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
-    pmc.cb = sizeof(pmc);
-    K32GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS*)&pmc, sizeof(pmc));
-    return pmc.PrivateUsage;
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION mbi;
+    for (BYTE* p = NULL; VirtualQuery(p, &mbi, sizeof(mbi)) == sizeof(mbi);
+         p = (BYTE*)mbi.BaseAddress + mbi.RegionSize) {
+        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
+            total += mbi.RegionSize;
+        if ((BYTE*)mbi.BaseAddress + mbi.RegionSize <= p)
+            break;
+    }
+    return total;
 }
 
 }  // namespace
@@ -763,6 +791,7 @@ TEST_F(StatusDialogTest, NoGdiHandleOrMemoryLeft)
     int freeBefore = FreeGdiSlots();
     SIZE_T memBefore = PrivateBytes();
     ASSERT_GT(freeBefore, 1000);
+    ASSERT_GT(memBefore, (SIZE_T)0) << "private bytes are reported";
 
     updates(500);
     reopen(50);
