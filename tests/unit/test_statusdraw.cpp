@@ -639,6 +639,13 @@ TEST_F(StatusDialogTest, PicturesComeBackAfterTheDialogIsRepainted)
     ExpectFrame(img, 1001);
     ExpectFrame(img, 1007);
     ExpectMarker(img, PosOf(5), false);     // code 33 (x 0) takes the left column
+    // The slots' own texts are painted too, inside the frames.
+    RECT rcText = SlotRect(1001);
+    int dark = 0;
+    for (int y = rcText.top; y < rcText.bottom; y++)
+        for (int x = rcText.left; x < rcText.right; x++)
+            dark += (img.At(x, y) & 0xFF) < 0x60 && ((img.At(x, y) >> 8) & 0xFF) < 0x60;
+    EXPECT_GT(dark, 20) << "the text of slot 1001";
 
     // A partial repaint that leaves (1, 1) outside the update region draws the same.
     RECT part = { g.xPicture - 40, g.yUpper + 20, g.xPicture + 200, g.yUpper + 150 };
