@@ -10,7 +10,7 @@ OUT="$SM_ROOT/out/demo"
 mkdir -p "$OUT"
 tools/setup.sh
 cmake --preset win64 -B "$BUILD_DIR" >/dev/null
-cmake --build "$BUILD_DIR" -j2 --target StatusMonitor smctl >/dev/null
+cmake --build "$BUILD_DIR" -j2 --target StatusMonitor smctl spooler_double >/dev/null
 source tools/wine-env.sh
 wine_env_start "$BUILD_DIR"
 trap wine_env_stop EXIT
