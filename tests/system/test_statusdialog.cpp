@@ -421,6 +421,8 @@ TEST_F(StatusDialogSystem, PixelsFramesDotsAndRepaint)
     Announce(L"6|5|");
     HWND hDlg = WaitDialog();
     ASSERT_NE((HWND)NULL, hDlg);
+    ASSERT_TRUE(WaitSlot(hDlg, 1007, L"No Cartridge."));   // the last line drawn
+    Sleep(100);
     SmImage img;
     ASSERT_TRUE(SmCaptureClient(hDlg, &img));
     Geometry g = Geo(hDlg);
