@@ -367,3 +367,51 @@ TEST(Watermark, FaxFlagDrawsTheCoverPageInsteadOfTheText)
     EXPECT_FALSE(r.HasLine("DrawWatermarkText"));
     EXPECT_TRUE(FileExists(r.bmp));
 }
+
+#include "bitmap/halftone_tables.h"
+
+// A solid glyph screened by the real program keeps exactly the table's share of black pixels
+// at each level: every screen repeats within 128 pixels, so any 128 x 128 window inside the
+// glyph holds whole repeats. Counted from the file, for every table and level.
+TEST(Watermark, SolidAreaKeepsEachTablesShareAtEachLevel)
+{
+    std::wstring dir = SmTempDir(L"wm_solid");
+    static const struct { UINT32 type; const BYTE* table; int n; } tables[] = {
+        { 0, FINE_TAry_16, 16 }, { 1, FINE_TAry_128, 128 }, { 2, LSU_106_K60, 64 },
+        { 3, Nimsa2_212, 64 }, { 4, Vorel_212, 64 }, { 5, Vorel_106, 64 },
+        { 6, Vorel_1200_160, 64 }, { 7, QX3_A4_1200_106LPI, 64 }, { 8, A4_LSU_600_212LPI, 64 },
+    };
+    static const struct { WORD density; int level; } levels[] = {
+        { 20, 30 }, { 40, 54 }, { 60, 84 }, { 80, 114 }, { 100, 150 },
+    };
+    for (const auto& t : tables) {
+        for (const auto& l : levels) {
+            WmBitmapParam p = Job(dir + L"out.bmp");
+            wcscpy(p.tyWM.wszText, L"\x2588");          // full block
+            wcscpy(p.tyWM.wszFontFace, L"DejaVu Sans");
+            p.tyWM.wFontSize = 36;
+            p.tyWM.wDensity = l.density;
+            p.nWidth = 400;
+            p.nHeight = 400;
+            p.HalftoneType = t.type;
+            JobRun r = RunJob(dir, p);
+            ASSERT_TRUE(r.HasLine("rc = 1"));
+            Page pg;
+            ASSERT_TRUE(LoadPage(r.bmp, &pg));
+            InkBox b = FindInk(pg);
+            // The window must lie well inside the glyph.
+            ASSERT_LT(b.left + 8, 136);
+            ASSERT_GT(b.right - 8, 264);
+            ASSERT_LT(b.top + 8, 136);
+            ASSERT_GT(b.bottom - 8, 264);
+            long black = 0;
+            for (int y = 136; y < 264; y++)
+                for (int x = 136; x < 264; x++)
+                    black += pg.Ink(x, y);
+            long cells = 0;
+            for (int i = 0; i < t.n * t.n; i++)
+                cells += t.table[i] <= l.level;
+            EXPECT_EQ(cells * (128 * 128) / (t.n * t.n), black) << "type " << t.type << " level " << l.level;
+        }
+    }
+}
