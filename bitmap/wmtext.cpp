@@ -257,7 +257,7 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
     BITMAPINFO* pInfo = NULL;
     BYTE* pBits = NULL;
     BYTE (*pPattern)[WM_PATTERN_DIM] = NULL;
-    RECT rc2 = { 0, 0, nWidth, nHeight };
+    RECT rcDraw = { 0, 0, nWidth, nHeight };
     int stride = 0;
     LARGE_INTEGER tick;
     QueryPerformanceCounter(&tick);
@@ -299,8 +299,8 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
         goto done;
     }
     if (fTextScale > 1.0f) {
-        rc2.right = (LONG)((double)fTextScale * nWidth);
-        rc2.bottom = (LONG)((double)fTextScale * nHeight);
+        rcDraw.right = (LONG)((double)fTextScale * nWidth);
+        rcDraw.bottom = (LONG)((double)fTextScale * nHeight);
     }
 
     // The header of the 1-bit page (black 0, white 1) describes the bitmap the text is drawn
@@ -344,8 +344,8 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
     } else {
         int nFontSizeScale = (int)((double)fTextScale * 69.0 * nDstScale);
         TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d",
-                    (int)rc2.right, (int)rc2.bottom, nFontSizeScale);
-        DrawWatermarkText(hdc, &rc2, pParam, nFontSizeScale);
+                    (int)rcDraw.right, (int)rcDraw.bottom, nFontSizeScale);
+        DrawWatermarkText(hdc, &rcDraw, pParam, nFontSizeScale);
     }
     g_WmPhaseTimes.msDraw = ElapsedMs(&tick);
 
