@@ -388,7 +388,7 @@ TEST(Watermark, SolidAreaKeepsEachTablesShareAtEachLevel)
         for (const auto& l : levels) {
             WmBitmapParam p = Job(dir + L"out.bmp");
             wcscpy(p.tyWM.wszText, L"\x2588");          // full block
-            wcscpy(p.tyWM.wszFontFace, L"DejaVu Sans");
+            wcscpy(p.tyWM.wszFontFace, L"Liberation Sans");
             p.tyWM.wFontSize = 36;
             p.tyWM.wDensity = l.density;
             p.nWidth = 400;
