@@ -268,6 +268,11 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
         rc = IBMP_E_ARG;
         goto done;
     }
+    if (!pParam) {
+        TRACE_TagError(c_szTagRender, L"watermark record null!");
+        rc = IBMP_E_ARG;
+        goto done;
+    }
     if (!pTable) {
         TRACE_TagError(c_szTagRender, L"halftone table null!");
         rc = IBMP_E_ARG;

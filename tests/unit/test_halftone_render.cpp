@@ -182,9 +182,15 @@ TEST(WmRender, ArgumentErrorsWriteNoFile)
                                                   c.table, c.tw, c.th, 0)) << c.what;
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str())) << c.what;
     }
+    EXPECT_EQ(-7, bmp.iBitmap_BMPCreateTextWM(path.c_str(), NULL, 100, 100, 1, 1, 1, 1.0f,
+                                              info->pTable, 16, 16, 0));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str()));
     // The widest accepted table and the edge of the 16-bit row both work.
     const HALFTONE_TABLE_INFO* wide = MISC_HalftoneTableInfo(1);
     EXPECT_EQ(1, bmp.iBitmap_BMPCreateTextWM(path.c_str(), &p, 128, 16, 1, 1, 1, 1.0f,
                                              wide->pTable, 128, 128, 0));
     EXPECT_EQ(62u + 16u * 16u, SmReadFile(path).size());
+    EXPECT_EQ(1, bmp.iBitmap_BMPCreateTextWM(path.c_str(), &p, 524256, 2, 1, 1, 1, 1.0f,
+                                             info->pTable, 16, 16, 0));
+    EXPECT_EQ(62u + 65532u * 2u, SmReadFile(path).size());
 }
