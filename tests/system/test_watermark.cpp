@@ -404,10 +404,18 @@ TEST(Watermark, SolidAreaKeepsEachTablesShareAtEachLevel)
             ASSERT_GT(b.right - 8, 264);
             ASSERT_LT(b.top + 8, 136);
             ASSERT_GT(b.bottom - 8, 264);
-            long black = 0;
+            // Pixel by pixel: stored row r (0 at the bottom) uses table row r mod n, and the
+            // pixel at column x uses table column 8 * (x / 8 mod n / 8) + 7 - x mod 8.
+            long black = 0, wrong = 0;
             for (int y = 136; y < 264; y++)
-                for (int x = 136; x < 264; x++)
-                    black += pg.Ink(x, y);
+                for (int x = 136; x < 264; x++) {
+                    bool ink = pg.Ink(x, y);
+                    black += ink;
+                    int r = (pg.h - 1 - y) % t.n;
+                    int c = 8 * ((x / 8) % (t.n / 8)) + 7 - x % 8;
+                    wrong += ink != (t.table[r * t.n + c] <= l.level);
+                }
+            EXPECT_EQ(0, wrong) << "type " << t.type << " level " << l.level;
             long cells = 0;
             for (int i = 0; i < t.n * t.n; i++)
                 cells += t.table[i] <= l.level;
