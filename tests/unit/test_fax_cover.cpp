@@ -472,8 +472,8 @@ TEST(FaxPath, SharedDocumentsAndAnOverlongFolderValue)
     EXPECT_EQ(1, FAX_GetPathName(path, ARRAYSIZE(path), FAX_PATH_COVER_INI));
     EXPECT_EQ(0, lstrcmpiW((SmSharedDocuments() + L"cover.ini").c_str(), path));
 
-    // A value of 130 characters does not fit 260 bytes with its terminator: the name is
-    // appended to what the buffer held.
+    // A value of 130 characters does not fit 260 bytes with its terminator: the buffer is
+    // emptied (never left holding an unterminated value) and only the name is appended.
     const wchar_t kKey[] = L"software\\microsoft\\windows\\currentversion\\explorer\\shell folders";
     std::vector<BYTE> original;
     DWORD type = 0;
@@ -490,7 +490,7 @@ TEST(FaxPath, SharedDocumentsAndAnOverlongFolderValue)
     RegSetValueExW(h, L"Common Documents", 0, type, original.data(), (DWORD)original.size());
     RegCloseKey(h);
     EXPECT_EQ(0, rcLong);
-    EXPECT_STREQ(L"X:\\str.ini", held);
+    EXPECT_STREQ(L"\\str.ini", held);
     EXPECT_EQ(1, rcFits);
     EXPECT_EQ(fits + L"\\cover.ini", std::wstring(path));
 }
