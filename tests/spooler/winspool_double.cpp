@@ -130,6 +130,9 @@ public:
         f.push_back("err=" + Dec(err));
         if (m_forced)
             f.push_back("forced=1");
+        FILETIME ft;
+        GetSystemTimeAsFileTime(&ft);
+        f.push_back("t=" + Dec(((unsigned long long)ft.dwHighDateTime << 32) | ft.dwLowDateTime));
         AppendLine(PathIn(m_dir, c_CallsFile), Join(f));
         if (err)
             SetLastError(err);
