@@ -54,9 +54,10 @@ shot() {
 }
 announce() { smctl announce "$1" >/dev/null; sleep 0.8; }
 
-step "the driver's side names the printer and the job: smctl printer / jobid"
+step "the driver's side names the printer and the job and asks for the dialog: smctl printer / jobid / showqel"
 smctl printer "Office MFP"
 smctl jobid 7
+smctl showqel 1
 
 step "fault: front cover open (smctl announce '5|')"
 announce '5|'
