@@ -64,6 +64,7 @@ protected:
     {
         StopMonitor();
         SmRegDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kClass);
+        FreshExchangeFile(SmStatusIniPath());     // no "ShowQelSM" 0 or "Message" left for later tests
         m_trace.reset();
         m_spooler.reset();
     }
