@@ -2,10 +2,28 @@
 #include "app/app.h"
 #include "status/status.h"
 #include "util/trace.h"
-#include <shellapi.h>
 
 static const DWORD c_msStartDelay = 200;
 static const UINT  c_SystemMenuRemoved[] = { SC_MOVE, SC_SIZE, SC_MAXIMIZE, SC_MINIMIZE, SC_RESTORE };
+
+typedef LPWSTR* (WINAPI* PFN_COMMANDLINETOARGVW)(LPCWSTR, int*);
+
+// The shell is needed only to split the command line; it is loaded for that and released, so
+// that the resident monitor does not carry it (and the libraries it pulls in) for its whole life.
+static LPWSTR* SplitCommandLine(int* pArgc)
+{
+    *pArgc = 0;
+    LPWSTR* argv = NULL;
+    HMODULE hShell = LoadLibraryW(L"shell32.dll");
+    if (hShell) {
+        PFN_COMMANDLINETOARGVW pfnSplit =
+            reinterpret_cast<PFN_COMMANDLINETOARGVW>(reinterpret_cast<void*>(GetProcAddress(hShell, "CommandLineToArgvW")));
+        if (pfnSplit)
+            argv = pfnSplit(GetCommandLineW(), pArgc);
+        FreeLibrary(hShell);
+    }
+    return argv;
+}
 
 static int RunMessageLoop(void)
 {
@@ -62,7 +80,7 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int)
     g_OSVersion = MISC_GetOSVersion();
 
     int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    LPWSTR* argv = SplitCommandLine(&argc);
     MISC_DebugOut(L"%d", argc);
     for (int i = 0; argv && i < argc; i++)
         MISC_DebugOut(L"argv[%d] = %s", i, argv[i]);
