@@ -5,6 +5,7 @@
 #include "tools/smctl/smctl_status.h"
 #include "app/app.h"
 #include "util/misc.h"
+#include "util/trace.h"
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -34,8 +35,7 @@ static bool Write(LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszValue)
 static bool WriteNumber(LPCWSTR pszSection, LPCWSTR pszKey, long value)
 {
     WCHAR szValue[32];
-    _snwprintf(szValue, ARRAYSIZE(szValue), L"%ld", value);
-    szValue[ARRAYSIZE(szValue) - 1] = 0;
+    MISC_Format(szValue, ARRAYSIZE(szValue), L"%ld", value);
     return Write(pszSection, pszKey, szValue);
 }
 
@@ -201,8 +201,7 @@ int Smctl_Stress(int argc, wchar_t** argv)
     WCHAR szStatus[64] = L"";
     int failures = 0;
     for (long i = 0; i < count; i++) {
-        _snwprintf(szStatus, ARRAYSIZE(szStatus), L"%ld|%ld|", c_FirstCodes[i % ARRAYSIZE(c_FirstCodes)], 1000 + i);
-        szStatus[ARRAYSIZE(szStatus) - 1] = 0;
+        MISC_Format(szStatus, ARRAYSIZE(szStatus), L"%ld|%ld|", c_FirstCodes[i % ARRAYSIZE(c_FirstCodes)], 1000 + i);
         if (!Announce(szStatus, lastMsg))
             failures++;
         if (++lastMsg <= 0)
