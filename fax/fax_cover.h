@@ -72,11 +72,12 @@ int FaxDrawCoverPage(HDC hdc, const RECT* prcClip, LPCWSTR pszStrIni, LPCWSTR ps
 int TextOutForCoverPage(HDC hdc, const RECT* prcClip, INT size, LPCWSTR pszText, INT x, INT y, UINT style);
 // A font for the cover page; the caller selects and deletes it. NULL when none can be made.
 HFONT FaxCreateFont(HDC hdc, LPCWSTR pszFace, INT size, UINT style);
-// The vertical resolution of hdc in dots per inch, as the font sizes are computed.
+// The vertical resolution of hdc in dots per inch, as the font sizes are computed, and the
+// same from a device's VERTRES (pixels) and VERTSIZE (millimetres).
 int FaxGetCyDpi(HDC hdc);
+int FaxCyDpiFromCaps(int vertRes, int vertSize);
+// FaxCreateFont for a device whose vertical resolution is cyDpi.
+HFONT FaxCreateFontAtDpi(HDC hdc, LPCWSTR pszFace, INT size, UINT style, int cyDpi);
 // A horizontal or any line: (x, 2y) to (x2, 2y2) with a solid black pen.
 int FaxLineTo(HDC hdc, INT x, INT y, INT x2, INT y2, INT width);
 
-// Device capabilities are read through this function; tests stand in a device of their own.
-typedef int (WINAPI* FAX_PFN_GETDEVICECAPS)(HDC hdc, int index);
-void FaxSetDeviceCapsFunction(FAX_PFN_GETDEVICECAPS pfn);   // NULL restores GetDeviceCaps

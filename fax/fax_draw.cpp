@@ -12,13 +12,6 @@ static const double c_MmPerInch = (double)25.4f;
 static const int c_TenthsPerUnit = 10;
 static const int c_PointsPerInch = 72;
 
-static FAX_PFN_GETDEVICECAPS s_pfnGetDeviceCaps = GetDeviceCaps;
-
-void FaxSetDeviceCapsFunction(FAX_PFN_GETDEVICECAPS pfn)
-{
-    s_pfnGetDeviceCaps = pfn ? pfn : GetDeviceCaps;
-}
-
 // Stops at the first font of the face and keeps its character set.
 static int CALLBACK FirstCharSetProc(const LOGFONTW* plf, const TEXTMETRICW*, DWORD, LPARAM lParam)
 {
@@ -26,16 +19,24 @@ static int CALLBACK FirstCharSetProc(const LOGFONTW* plf, const TEXTMETRICW*, DW
     return 0;
 }
 
-int FaxGetCyDpi(HDC hdc)
+int FaxCyDpiFromCaps(int vertRes, int vertSize)
 {
-    int vertRes = s_pfnGetDeviceCaps(hdc, VERTRES);
-    int vertSize = s_pfnGetDeviceCaps(hdc, VERTSIZE);
     if (vertSize <= 0)
         return 0;
     return (int)((double)vertRes * c_MmPerInch / (double)vertSize);
 }
 
+int FaxGetCyDpi(HDC hdc)
+{
+    return FaxCyDpiFromCaps(GetDeviceCaps(hdc, VERTRES), GetDeviceCaps(hdc, VERTSIZE));
+}
+
 HFONT FaxCreateFont(HDC hdc, LPCWSTR pszFace, INT size, UINT style)
+{
+    return FaxCreateFontAtDpi(hdc, pszFace, size, style, FaxGetCyDpi(hdc));
+}
+
+HFONT FaxCreateFontAtDpi(HDC hdc, LPCWSTR pszFace, INT size, UINT style, int cyDpi)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"FaxCreateFont");
     TRACE_Print(TRACE_LEVEL_INFO, L"face = %s, size = %d, style = %u", pszFace, size, style);
@@ -47,7 +48,6 @@ HFONT FaxCreateFont(HDC hdc, LPCWSTR pszFace, INT size, UINT style)
     SetViewportOrgEx(hdc, 0, 0, NULL);
     SetWindowOrgEx(hdc, 0, 0, NULL);
 
-    int cyDpi = FaxGetCyDpi(hdc);
     POINT pt = { 0, (LONG)((LONGLONG)size * c_TenthsPerUnit * cyDpi / c_PointsPerInch) };
     DPtoLP(hdc, &pt, 1);
     float fy = (float)abs(pt.y);

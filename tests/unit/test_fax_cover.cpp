@@ -94,28 +94,6 @@ private:
     std::vector<BYTE> m_ink;
 };
 
-// Device capabilities of a stand-in device for the font chain.
-int g_vertRes = 0;
-int g_vertSize = 0;
-int WINAPI FakeDeviceCaps(HDC hdc, int index)
-{
-    if (index == VERTRES)
-        return g_vertRes;
-    if (index == VERTSIZE)
-        return g_vertSize;
-    return GetDeviceCaps(hdc, index);
-}
-
-struct CapsGuard {
-    CapsGuard(int vertRes, int vertSize)
-    {
-        g_vertRes = vertRes;
-        g_vertSize = vertSize;
-        FaxSetDeviceCapsFunction(FakeDeviceCaps);
-    }
-    ~CapsGuard() { FaxSetDeviceCapsFunction(NULL); }
-};
-
 LOGFONTW FontOf(HFONT hFont)
 {
     LOGFONTW lf = {};
@@ -181,9 +159,8 @@ TEST(FaxFont, HeightChainFollowsTheDeviceResolution)
     Page page(64, 64);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.vertRes << "/" << c.vertSize << " size " << c.size);
-        CapsGuard caps(c.vertRes, c.vertSize);
-        EXPECT_EQ(c.cyDpi, FaxGetCyDpi(page.Dc()));
-        HFONT hFont = FaxCreateFont(page.Dc(), L"Arial", c.size, 1);
+        EXPECT_EQ(c.cyDpi, FaxCyDpiFromCaps(c.vertRes, c.vertSize));
+        HFONT hFont = FaxCreateFontAtDpi(page.Dc(), L"Arial", c.size, 1, c.cyDpi);
         ASSERT_TRUE(hFont != NULL);
         LOGFONTW lf = FontOf(hFont);
         EXPECT_EQ(c.lfHeightFinal, lf.lfHeight);
@@ -209,11 +186,11 @@ TEST(FaxFont, HeightChainFollowsTheDeviceResolution)
 TEST(FaxFont, NoFontWhenTheHeightRoundsToZeroAndStyleBits)
 {
     Page page(64, 64);
-    {
-        CapsGuard caps(30, 254);    // 2 dpi: one point is no height at all
-        EXPECT_TRUE(FaxCreateFont(page.Dc(), L"Arial", 1, 1) == NULL);
-        EXPECT_EQ(0, TextOutForCoverPage(page.Dc(), page.Clip(), 1, L"x", 0, 0, 1));
-    }
+    EXPECT_EQ(2, FaxCyDpiFromCaps(30, 254));
+    EXPECT_EQ(0, FaxCyDpiFromCaps(960, 0));
+    EXPECT_TRUE(FaxCreateFontAtDpi(page.Dc(), L"Arial", 1, 1, 2) == NULL);   // one point at 2 dpi: no height
+    EXPECT_EQ(FaxCyDpiFromCaps(GetDeviceCaps(page.Dc(), VERTRES), GetDeviceCaps(page.Dc(), VERTSIZE)),
+              FaxGetCyDpi(page.Dc()));
     static const struct { UINT style; BYTE italic, underline, strike; } styles[] = {
         { 0, 0, 0, 0 }, { 1, 0, 0, 0 }, { 2, 1, 0, 0 }, { 4, 0, 1, 0 }, { 8, 0, 0, 1 }, { 15, 1, 1, 1 },
     };
