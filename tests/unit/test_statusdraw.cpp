@@ -341,7 +341,7 @@ TEST(StatusDrawImage, MaskedPictureOnTheBackgroundAndMissingResources)
 // ---------------------------------------------------------------------------------------------
 // The dialog template.
 
-TEST(StatusTemplate, DialogResourceAsSpecified)
+TEST(StatusTemplate, DialogResourceExactBytes)
 {
     HMODULE hMod = GetModuleHandleW(NULL);
     HRSRC hRes = FindResourceW(hMod, MAKEINTRESOURCEW(IDD_STATUS_DIALOG), (LPCWSTR)RT_DIALOG);
