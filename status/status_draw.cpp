@@ -211,18 +211,46 @@ static void SetSlotText(HWND hDlg, int id, LPCWSTR pszText)
     }
 }
 
+// A solid pen and brush of one colour, selected into a DC until released.
+struct DrawTools {
+    HBRUSH hbr;
+    HPEN hpen;
+    HGDIOBJ hOldBrush;
+    HGDIOBJ hOldPen;
+};
+
+static void SelectTools(HDC hdc, COLORREF cr, DrawTools* pTools)
+{
+    pTools->hbr = CreateSolidBrush(cr);
+    pTools->hpen = CreatePen(PS_SOLID, 1, cr);
+    pTools->hOldBrush = pTools->hbr ? SelectObject(hdc, pTools->hbr) : NULL;
+    pTools->hOldPen = pTools->hpen ? SelectObject(hdc, pTools->hpen) : NULL;
+}
+
+static void ReleaseTools(HDC hdc, DrawTools* pTools)
+{
+    if (pTools->hOldBrush)
+        SelectObject(hdc, pTools->hOldBrush);
+    if (pTools->hOldPen)
+        SelectObject(hdc, pTools->hOldPen);
+    if (pTools->hbr)
+        DeleteObject(pTools->hbr);
+    if (pTools->hpen)
+        DeleteObject(pTools->hpen);
+    ZeroMemory(pTools, sizeof(*pTools));
+}
+
 void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_DrawStatus");
     WCHAR szText[c_cchMsgText];
     ZeroMemory(szText, sizeof(szText));
 
-    int nOldBkMode = SetBkMode(hdc, TRANSPARENT);
-    COLORREF crFace = GetSysColor(COLOR_BTNFACE);
-    HBRUSH hbr = CreateSolidBrush(crFace);
-    HPEN hpen = CreatePen(PS_SOLID, 1, crFace);
-    HGDIOBJ hOldBrush = hbr ? SelectObject(hdc, hbr) : NULL;
-    HGDIOBJ hOldPen = hpen ? SelectObject(hdc, hpen) : NULL;
+    // The caller's DC comes back as it was: background mode and the clipping of a repaint.
+    int nSavedDC = SaveDC(hdc);
+    SetBkMode(hdc, TRANSPARENT);
+    DrawTools tools;
+    SelectTools(hdc, GetSysColor(COLOR_BTNFACE), &tools);
 
     RECT rcWindow, rcClient;
     GetWindowRect(hDlg, &rcWindow);
@@ -267,18 +295,8 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
     }
 
     // Face-colour tools out, blue ones in.
-    if (hOldBrush)
-        SelectObject(hdc, hOldBrush);
-    if (hOldPen)
-        SelectObject(hdc, hOldPen);
-    if (hbr)
-        DeleteObject(hbr);
-    if (hpen)
-        DeleteObject(hpen);
-    hbr = CreateSolidBrush(c_crMarker);
-    hpen = CreatePen(PS_SOLID, 1, c_crMarker);
-    hOldBrush = hbr ? SelectObject(hdc, hbr) : NULL;
-    hOldPen = hpen ? SelectObject(hdc, hpen) : NULL;
+    ReleaseTools(hdc, &tools);
+    SelectTools(hdc, c_crMarker, &tools);
 
     if (fSetTexts) {
         for (int i = 0; i < IDC_SM_MSG_SLOTS; i++)
@@ -327,15 +345,9 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
         }
     }
 
-    SetBkMode(hdc, nOldBkMode);
-    if (hOldBrush)
-        SelectObject(hdc, hOldBrush);
-    if (hOldPen)
-        SelectObject(hdc, hOldPen);
-    if (hbr)
-        DeleteObject(hbr);
-    if (hpen)
-        DeleteObject(hpen);
+    ReleaseTools(hdc, &tools);
+    if (nSavedDC)
+        RestoreDC(hdc, nSavedDC);
     TRACE_FuncOut(TRACE_LEVEL_INFO);
 }
 
