@@ -7,8 +7,12 @@
 Pictures: 170 by 170, image 8 bits per pixel on black, mask 24 bits per pixel, white where
 the background shows and black under the printer. The alternative lower picture has the
 lower picture's content. The logo is 80 by 20, 8 bits per pixel.
+
+Before writing anything it checks every marker of the dialog's item table against the drawing
+(see check_markers) and stops with the list of faults if one fails.
 """
 import json
+import re
 import os
 import struct
 import sys
@@ -16,23 +20,25 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIZE = 170
 
-# Every marker of the dialog's item table (code, x, y, picture; the dot's centre is x+4, y+4)
-# and the part of the drawing it must land on. Pictures 0 and 2 are the upper one.
+# Every marker of the dialog's item table: code, x, y, picture (0 and 2 the upper one). The dot
+# covers x..x+7, y..y+7 and the leader line ends in its centre, x+4, y+4.
 MARKERS = [
-    (2, 115, 118, 0, "cassette"), (4, 115, 118, 0, "cassette"),
-    (5, 92, 101, 0, "front cover"), (6, 119, 90, 0, "toner cartridge"),
-    (80, 94, 83, 0, "sheet on the manual tray"),
-    (135, 119, 88, 0, "toner cartridge"), (136, 119, 88, 0, "toner cartridge"),
-    (257, 28, 113, 1, "duplex unit"), (260, 92, 70, 0, "manual"),
-    (261, 94, 41, 0, "exit slot"), (262, 36, 132, 1, "duplex"),
-    (263, 76, 78, 1, "paper path"), (264, 76, 100, 1, "paper path"),
-    (265, 94, 58, 0, "rear cover"), (265, 58, 88, 3, "rear cover"),
-    (266, 74, 80, 1, "duplex path door"), (267, 94, 71, 0, "manual tray"),
-    (268, 91, 115, 0, "main tray"), (269, 94, 71, 0, "manual tray"),
-    (270, 91, 115, 0, "main tray"), (278, 91, 137, 2, "tray 2"),
-    (279, 91, 141, 2, "tray 2"), (280, 91, 115, 0, "main tray"),
-    (281, 91, 137, 2, "tray 2"),
+    (2, 115, 118, 0), (4, 115, 118, 0), (5, 92, 101, 0), (6, 119, 90, 0), (80, 94, 83, 0),
+    (135, 119, 88, 0), (136, 119, 88, 0), (257, 28, 113, 1), (260, 92, 70, 0),
+    (261, 94, 41, 0), (262, 36, 132, 1), (263, 76, 78, 1), (264, 76, 100, 1),
+    (265, 94, 58, 0), (265, 58, 88, 3), (266, 74, 80, 1), (267, 94, 71, 0),
+    (268, 91, 115, 0), (269, 94, 71, 0), (270, 91, 115, 0), (278, 91, 137, 2),
+    (279, 91, 141, 2), (280, 91, 115, 0), (281, 91, 137, 2),
 ]
+DOT = 8
+MARKER_BLUE = (0, 0, 255)
+# The dot and this many pixels about it must stand on the printer, in colours that set the
+# blue dot off at least this well (contrast ratio of relative luminances).
+MARGIN = 2
+MIN_CONTRAST = 3.0
+
+# A part that a message names ends its name with those codes in brackets: "rear cover (265)".
+NAMED = re.compile(r"\(([0-9, ]+)\)$")
 
 # 5 by 7 capitals for the word mark.
 GLYPHS = {
@@ -156,13 +162,52 @@ def render_logo(spec, colours):
     return c
 
 
-def check_markers(pictures):
+def codes_of(part):
+    m = NAMED.search(part or "")
+    return {int(c) for c in m.group(1).split(",")} if m else set()
+
+
+def luminance(rgb):
+    def lin(v):
+        v /= 255.0
+        return v / 12.92 if v <= 0.04045 else ((v + 0.055) / 1.055) ** 2.4
+    r, g, b = (lin(v) for v in rgb)
+    return 0.2126 * r + 0.7152 * g + 0.0722 * b
+
+
+def contrast(a, b):
+    la, lb = sorted((luminance(a), luminance(b)), reverse=True)
+    return (la + 0.05) / (lb + 0.05)
+
+
+def check_markers(pictures, palette):
+    """Each marker lands on a part that names its code, stands on light artwork, and its row
+    meets no part named by another message between the dot and either edge of the picture
+    (the leader line's last leg runs along that row from the side of the dialog it is in)."""
     bad = []
-    for code, x, y, picture, expect in MARKERS:
+    for code, x, y, picture in MARKERS:
+        where = "code %d at (%d, %d)" % (code, x + 4, y + 4)
         canvas = pictures["upper" if picture in (0, 2) else "lower"]
-        part = canvas.part[y + 4][x + 4] or "background"
-        if expect not in part:
-            bad.append("code %d at (%d, %d) lands on '%s', not on '%s'" % (code, x + 4, y + 4, part, expect))
+        part = canvas.part[y + 4][x + 4]
+        if code not in codes_of(part):
+            bad.append("%s lands on '%s', which does not name it" % (where, part or "background"))
+        worst = None
+        for py in range(y - MARGIN, y + DOT + MARGIN):
+            for px in range(x - MARGIN, x + DOT + MARGIN):
+                if canvas.part[py][px] is None:
+                    ratio, what = 0.0, "background"
+                else:
+                    ratio, what = contrast(palette[canvas.pix[py][px]], MARKER_BLUE), canvas.part[py][px]
+                if worst is None or ratio < worst[0]:
+                    worst = (ratio, px, py, what)
+        if worst[0] < MIN_CONTRAST:
+            bad.append("%s: contrast %.2f : 1 at (%d, %d) on '%s'" % ((where,) + worst))
+        row = y + 4
+        for px in list(range(0, x)) + list(range(x + DOT, SIZE)):
+            other = canvas.part[row][px]
+            if codes_of(other) and code not in codes_of(other):
+                bad.append("%s: its row crosses '%s' at x %d" % (where, other, px))
+                break
     return bad
 
 
@@ -175,7 +220,7 @@ def build():
     if palette[0] != (0, 0, 0):
         raise SystemExit("palette entry 0 must be black: the pictures' background")
     pictures = {k: render_picture(v, colours) for k, v in art["pictures"].items()}
-    bad = check_markers(pictures)
+    bad = check_markers(pictures, palette)
     if bad:
         raise SystemExit("\n".join(bad))
     files = {}
