@@ -29,6 +29,8 @@ static int RunMessageLoop(void)
 {
     MSG msg = {};
     while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+        if (SM_IsStrayKey(&msg))
+            continue;
         if (g_hStatusDlg && IsDialogMessageW(g_hStatusDlg, &msg))
             continue;
         TranslateMessage(&msg);

@@ -6,6 +6,9 @@ extern HWND g_hStatusDlg;
 
 // Shows or updates the status dialog for a 48-slot fault list; 1 on success.
 int SM_ShowPrinterStatus(HWND hWndOwner, const LONG* pErrCodes, int count);
+// TRUE for a key press meant for the status dialog that came too soon after it was shown or
+// updated to be the user's answer to it; the message loop drops it.
+BOOL SM_IsStrayKey(const MSG* pMsg);
 
 // Status dialog (resource 102): control identifiers.
 #define IDC_SM_MSG_FIRST        1001    // 1001..1006 left column, top to bottom

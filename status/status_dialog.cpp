@@ -12,6 +12,11 @@ static const DWORD c_msCloseDelay = 64;
 static const LONG  c_CodePaperMismatch = 35;
 static const LONG  c_CodeStoreNameChanged = 277;
 
+// The dialog comes forward with a button focused while the user may be typing elsewhere: for
+// this long after it is shown or updated, keys that would press a button are dropped.
+static const DWORD c_msStrayKeyGuard = 700;
+static DWORD s_tickShown;
+
 static void CloseStatus(BOOL fReset)
 {
     SM_CloseSM(c_msCloseDelay, fReset);
@@ -86,9 +91,25 @@ int SM_ShowPrinterStatus(HWND hWndOwner, const LONG* pErrCodes, int count)
     SetForegroundWindow(g_hStatusDlg);
     SetActiveWindow(g_hStatusDlg);
 
+    s_tickShown = GetTickCount();
+
     CopyMemory(g_ShownErrCodes, pErrCodes, sizeof(g_ShownErrCodes));
     TRACE_FuncOut(TRACE_LEVEL_INFO);
     return 1;
+}
+
+BOOL SM_IsStrayKey(const MSG* pMsg)
+{
+    if (!g_hStatusDlg || pMsg->message < WM_KEYFIRST || pMsg->message > WM_KEYLAST)
+        return FALSE;
+    // Releases press nothing by themselves; dropping one would leave a button held down.
+    if (pMsg->message == WM_KEYUP || pMsg->message == WM_SYSKEYUP)
+        return FALSE;
+    if (pMsg->hwnd != g_hStatusDlg && !IsChild(g_hStatusDlg, pMsg->hwnd))
+        return FALSE;
+    // A key pressed inside the window counts even when it is taken from the queue later.
+    return GetTickCount() - s_tickShown < c_msStrayKeyGuard
+        || pMsg->time - s_tickShown < c_msStrayKeyGuard;
 }
 
 // Continue: tell the driver's side to go on printing. A value already there counts as written.
