@@ -6,6 +6,7 @@
 #include "spooler_state.h"
 #include <winspool.h>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -354,6 +355,83 @@ TEST_F(StatusDialogSystem, CloseMessageClosesWithoutReset)
     EXPECT_TRUE(m_monitor->WaitExit(200) == false) << "the monitor stays resident";
 }
 
+namespace {
+
+// Typed and clicked input, posted to the monitor's queue where real input arrives.
+void PostKey(HWND h, UINT vk)
+{
+    PostMessageW(h, WM_KEYDOWN, vk, 1);
+    PostMessageW(h, WM_KEYUP, vk, 0xC0000001);
+}
+
+void PostClick(HWND h)
+{
+    RECT rc;
+    GetClientRect(h, &rc);
+    LPARAM pt = MAKELPARAM(rc.right / 2, rc.bottom / 2);
+    PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, pt);
+    PostMessageW(h, WM_LBUTTONUP, 0, pt);
+}
+
+// The button once it holds the focus (the show has got that far), or NULL.
+HWND WaitFocus(HWND hDlg, int id, DWORD ms = 3000)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND h = GetDlgItem(hDlg, id);
+        if (h && FocusOf(hDlg) == h)
+            return h;
+        if (GetTickCount() - start >= ms)
+            return NULL;
+        Sleep(5);
+    }
+}
+
+}  // namespace
+
+TEST_F(StatusDialogSystem, KeysRightAfterShowingOrUpdatingPressNothing)
+{
+    StartMonitor();
+    // An update starts the time again; a click is taken at once.
+    Announce(L"33|");
+    HWND hDlg = WaitDialog();
+    ASSERT_NE((HWND)NULL, hDlg);
+    Sleep(1000);
+    Announce(L"35|");
+    ASSERT_TRUE(WaitSlot(hDlg, 1001, L"Paper Mismatch."));
+    HWND hContinue = WaitFocus(hDlg, 1119);
+    ASSERT_NE((HWND)NULL, hContinue);
+    PostKey(hContinue, VK_SPACE);
+    Sleep(300);
+    EXPECT_TRUE(IsWindow(hDlg) && IsWindowVisible(hDlg)) << "a space typed at once must not continue";
+    EXPECT_NE(1, ReadInt(L"ContinuePrint"));
+    PostClick(hContinue);
+    EXPECT_TRUE(SmWaitForNoWindow(kDialogClass, kTitle, 3000));
+    EXPECT_EQ(1, ReadInt(L"ContinuePrint"));
+
+    // A new dialog: a space at once deletes nothing, and the dialog keeps the foreground, the
+    // focus and its place on top; once the time is over, the same key presses Delete.
+    Announce(L"33|");
+    hDlg = SmWaitForWindow(kDialogClass, kTitle, 5000);
+    ASSERT_NE((HWND)NULL, hDlg);
+    HWND hDelete = WaitFocus(hDlg, 1117);
+    ASSERT_NE((HWND)NULL, hDelete);
+    DWORD shown = GetTickCount();
+    PostKey(hDelete, VK_SPACE);
+    Sleep(300);
+    EXPECT_TRUE(IsWindow(hDlg) && IsWindowVisible(hDlg)) << "a space typed at once must not delete the job";
+    EXPECT_TRUE(m_spooler->Calls("SetJobW").empty()) << SmDescribeCalls(*m_spooler);
+    EXPECT_EQ(GetForegroundWindow(), hDlg);
+    EXPECT_EQ(hDelete, FocusOf(hDlg));
+    EXPECT_TRUE(GetWindowLongW(hDlg, GWL_EXSTYLE) & WS_EX_TOPMOST);
+
+    while (GetTickCount() - shown < 1000)
+        Sleep(20);
+    PostKey(hDelete, VK_SPACE);
+    EXPECT_TRUE(SmWaitForNoWindow(kDialogClass, kTitle, 3000));
+    EXPECT_EQ(1u, m_spooler->Calls("SetJobW").size()) << SmDescribeCalls(*m_spooler);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Pixels of the monitor's dialog.
 
@@ -495,4 +573,57 @@ TEST_F(StatusDialogSystem, AlternativeLowerPictureForDuplexFaults)
     EXPECT_EQ(3, drawsOfUpdate(L"257|", "Duplex modul error."));
     EXPECT_EQ(2, drawsOfUpdate(L"5|", "Front cover open."));
     EXPECT_EQ(3, drawsOfUpdate(L"266|", "Duplex module rear cover open."));
+}
+
+namespace {
+
+double Luminance(DWORD rgb)
+{
+    auto lin = [](int v) {
+        double c = v / 255.0;
+        return c <= 0.04045 ? c / 12.92 : pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin((rgb >> 16) & 0xFF) + 0.7152 * lin((rgb >> 8) & 0xFF) + 0.0722 * lin(rgb & 0xFF);
+}
+
+}  // namespace
+
+// A full dialog as the user sees it: every dot drawn, and the artwork about each dot light
+// enough on the screen (after the masked blit) to set the blue dot off by 3 : 1 at least.
+TEST_F(StatusDialogSystem, TwelveItemsEveryDotOnLightArtwork)
+{
+    StartMonitor();
+    Announce(L"5|6|80|257|261|262|263|264|265|266|278|");
+    HWND hDlg = WaitDialog();
+    ASSERT_NE((HWND)NULL, hDlg);
+    ASSERT_TRUE(WaitSlot(hDlg, 1012, L"Tray 2 Open."));   // the last line drawn
+    Sleep(150);
+    SmImage img;
+    ASSERT_TRUE(SmCaptureWindow(hDlg, &img));
+    std::wstring dir = SmTestDir() + L"screenshots\\";
+    CreateDirectoryW(dir.c_str(), NULL);
+    EXPECT_TRUE(SmSaveImageBmp(img, dir + L"status_twelve.bmp"));
+
+    ASSERT_TRUE(SmCaptureClient(hDlg, &img));
+    for (int id = 1001; id <= 1012; id++)
+        EXPECT_NE(L"", Text(hDlg, id)) << id;
+    const struct { int nX, nY; bool lower; } dots[] = {
+        { 92, 101, false }, { 119, 90, false }, { 94, 83, false }, { 94, 41, false },
+        { 94, 58, false }, { 91, 137, false }, { 28, 113, true }, { 36, 132, true },
+        { 76, 78, true }, { 76, 100, true }, { 58, 88, true }, { 74, 80, true },
+    };
+    const double blue = Luminance(kBlue);
+    Geometry g = Geo(hDlg);
+    for (const auto& d : dots) {
+        int x0 = g.xPicture + d.nX, y0 = (d.lower ? g.yLower : g.yUpper) + d.nY;
+        EXPECT_EQ(kBlue, img.At(x0 + 4, y0 + 4)) << d.nX << "," << d.nY;
+        double worst = 21;
+        for (int y = y0 - 2; y < y0 + 10; y++) {
+            for (int x = x0 - 2; x < x0 + 10; x++) {
+                if (img.At(x, y) != kBlue)
+                    worst = std::min(worst, (Luminance(img.At(x, y)) + 0.05) / (blue + 0.05));
+            }
+        }
+        EXPECT_GE(worst, 3.0) << "about the dot at " << d.nX << "," << d.nY;
+    }
 }
