@@ -107,9 +107,13 @@ BOOL SM_IsStrayKey(const MSG* pMsg)
         return FALSE;
     if (pMsg->hwnd != g_hStatusDlg && !IsChild(g_hStatusDlg, pMsg->hwnd))
         return FALSE;
-    // A key pressed inside the window counts even when it is taken from the queue later.
-    return GetTickCount() - s_tickShown < c_msStrayKeyGuard
-        || pMsg->time - s_tickShown < c_msStrayKeyGuard;
+    // A key pressed within that time counts even when it is taken from the queue later.
+    if (GetTickCount() - s_tickShown >= c_msStrayKeyGuard
+        && pMsg->time - s_tickShown >= c_msStrayKeyGuard)
+        return FALSE;
+    TRACE_Print(TRACE_LEVEL_INFO, L"SM_IsStrayKey: message 0x%x, key 0x%x dropped",
+                pMsg->message, (UINT)pMsg->wParam);
+    return TRUE;
 }
 
 // Continue: tell the driver's side to go on printing. A value already there counts as written.

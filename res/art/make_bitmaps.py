@@ -12,8 +12,8 @@ Before writing anything it checks every marker of the dialog's item table agains
 (see check_markers) and stops with the list of faults if one fails.
 """
 import json
-import re
 import os
+import re
 import struct
 import sys
 
