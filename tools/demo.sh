@@ -12,8 +12,9 @@ tools/setup.sh
 cmake --preset win64 -B "$BUILD_DIR" >/dev/null
 cmake --build "$BUILD_DIR" -j2 --target StatusMonitor smctl spooler_double >/dev/null
 source tools/wine-env.sh
-wine_env_start "$BUILD_DIR"
 trap wine_env_stop EXIT
+trap 'exit 130' INT TERM
+wine_env_start "$BUILD_DIR"
 BIN="$BUILD_DIR/bin"
 RUNKEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 
