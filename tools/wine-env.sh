@@ -21,6 +21,9 @@ cups_env_start() {
     local old; old=$(cat "$dir/cupsd.pid")
     if [ -r "/proc/$old/cmdline" ] && tr '\0' ' ' <"/proc/$old/cmdline" | grep -qF "$dir/etc/cupsd.conf"; then
       kill "$old" 2>/dev/null || true
+      # It removes its socket on the way out: let it finish before the new one is made.
+      local i
+      for i in $(seq 50); do [ -e "/proc/$old" ] || break; sleep 0.1; done
     fi
   fi
   rm -rf "$dir"
@@ -61,23 +64,27 @@ CONF
   SM_CUPSD_PID=$!
   echo "$SM_CUPSD_PID" >"$dir/cupsd.pid"
   export CUPS_SERVER=$sock
+  # The socket appears once the server listens (lpstat -r exits with 0 either way).
   local i
   for i in $(seq 100); do
-    lpstat -r >/dev/null 2>&1 && break
+    [ -S "$sock" ] && break
+    kill -0 "$SM_CUPSD_PID" 2>/dev/null || break
     sleep 0.1
   done
-  if ! lpstat -r >/dev/null 2>&1; then
+  # From here on a failure also ends the server, for callers that set their trap later.
+  if [ ! -S "$sock" ]; then
     echo "cups: the private server did not start" >&2
     cat "$dir/log/cupsd.out" "$dir/log/error_log" >&2 2>/dev/null
+    cups_env_stop
     return 1
   fi
   local q out
   for q in "${SM_CUPS_QUEUES[@]}"; do
     # lpadmin warns that raw queues are deprecated; they still keep the bytes as sent.
     out=$(lpadmin -p "$q" -E -v file:///dev/null -m raw -o job-hold-until-default=indefinite 2>&1) ||
-      { echo "cups: lpadmin $q: $out" >&2; return 1; }
+      { echo "cups: lpadmin $q: $out" >&2; cups_env_stop; return 1; }
   done
-  cupsreject "$SM_CUPS_REJECTING"
+  cupsreject "$SM_CUPS_REJECTING" || { cups_env_stop; return 1; }
   export SM_CUPS_SPOOL=$dir/spool
 }
 
