@@ -12,8 +12,9 @@ tools/setup.sh
 cmake --preset win64 -B "$BUILD_DIR" >/dev/null
 cmake --build "$BUILD_DIR" -j2 --target StatusMonitor smctl spooler_double >/dev/null
 source tools/wine-env.sh
-wine_env_start "$BUILD_DIR"
 trap wine_env_stop EXIT
+trap 'exit 130' INT TERM
+wine_env_start "$BUILD_DIR"
 BIN="$BUILD_DIR/bin"
 RUNKEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 
@@ -91,3 +92,9 @@ step "end it: StatusMonitor.exe uninstall"
 set +e; wine "$BIN/StatusMonitor.exe" uninstall; echo "exit code $?"; set -e
 wait "$MON"; echo "monitor ended with exit code $?"
 wine reg query "$RUNKEY" /v StatusMonitor >/dev/null 2>&1 && echo "Run value still there" || echo "Run value removed"
+
+step "the wake-up job on Wine's own spooler, to the private CUPS server's queue SM_USB (no test double)"
+# Without the override the program loads Wine's builtin spooler even beside the double.
+set +e; WINEDLLOVERRIDES="mscoree,mshtml=" wine "$BIN/StatusMonitor.exe" PREHEAT SM_USB; set -e
+lpstat -W all -o SM_USB
+for f in "$SM_CUPS_SPOOL"/d*-001; do echo "job data $(basename "$f"): $(stat -c %s "$f") bytes"; done

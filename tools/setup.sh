@@ -7,6 +7,7 @@ PACKAGES=(
   wine wine64 xvfb xauth x11-utils
   fonts-liberation fonts-wqy-microhei fonts-wine
   imagemagick ghostscript
+  cups cups-client libcups2
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -18,6 +18,9 @@ if [ "${SM_SKIP_WIN32:-0}" != 1 ]; then
   cmake --build --preset win32 -j2
 fi
 source tools/wine-env.sh
+# The display, the wineserver and the private CUPS server end with the script, also on failure.
+trap wine_env_stop EXIT
+trap 'exit 130' INT TERM
 wine_env_start "$BUILD_DIR"
 set +e
 ctest --test-dir "$BUILD_DIR" --output-on-failure --timeout 120 "$@" > "$BUILD_DIR/ctest.log" 2>&1

@@ -1,4 +1,66 @@
 #include "smtest.h"
+#include <string.h>
+
+namespace {
+
+const char c_SpoolerDoubleMarker[] = "SmSpoolerDouble";
+
+bool ReadChild(HANDLE hProcess, const BYTE* base, DWORD rva, void* pBuf, size_t cb)
+{
+    SIZE_T cbRead = 0;
+    return ReadProcessMemory(hProcess, base + rva, pBuf, cb, &cbRead) && cbRead == cb;
+}
+
+// A zero-ended name at rva: from the export directory copy when it lies inside, else read.
+std::string ExportString(HANDLE hProcess, const BYTE* base, const std::vector<BYTE>& dir, DWORD dirRva, DWORD rva)
+{
+    if (rva >= dirRva && rva - dirRva < dir.size()) {
+        const char* p = reinterpret_cast<const char*>(dir.data()) + (rva - dirRva);
+        return std::string(p, strnlen(p, dir.size() - (rva - dirRva)));
+    }
+    char buf[128] = "";
+    SIZE_T cbRead = 0;
+    ReadProcessMemory(hProcess, base + rva, buf, sizeof(buf) - 1, &cbRead);
+    return std::string(buf, strnlen(buf, cbRead));
+}
+
+// Reads the export directory of a library just mapped into the child: its name, and whether
+// the spooler double's marker is among the exported names.
+bool ReadModule(HANDLE hProcess, const BYTE* base, SmModule* pModule)
+{
+    IMAGE_DOS_HEADER dos;
+    if (!ReadChild(hProcess, base, 0, &dos, sizeof(dos)) || dos.e_magic != IMAGE_DOS_SIGNATURE)
+        return false;
+    IMAGE_NT_HEADERS64 nt;
+    if (!ReadChild(hProcess, base, (DWORD)dos.e_lfanew, &nt, sizeof(nt)) || nt.Signature != IMAGE_NT_SIGNATURE ||
+        nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC ||
+        nt.OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_EXPORT)
+        return false;
+    const IMAGE_DATA_DIRECTORY& entry = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (!entry.VirtualAddress || entry.Size < sizeof(IMAGE_EXPORT_DIRECTORY))
+        return false;
+    std::vector<BYTE> dir(entry.Size);
+    if (!ReadChild(hProcess, base, entry.VirtualAddress, dir.data(), dir.size()))
+        return false;
+    IMAGE_EXPORT_DIRECTORY exports;
+    memcpy(&exports, dir.data(), sizeof(exports));
+    pModule->name = ExportString(hProcess, base, dir, entry.VirtualAddress, exports.Name);
+    pModule->spoolerDouble = false;
+    if (_stricmp(pModule->name.c_str(), "winspool.drv") != 0 || !exports.NumberOfNames)
+        return true;
+    std::vector<DWORD> names(exports.NumberOfNames);
+    if (!ReadChild(hProcess, base, exports.AddressOfNames, names.data(), names.size() * sizeof(DWORD)))
+        return true;
+    for (DWORD rva : names) {
+        if (ExportString(hProcess, base, dir, entry.VirtualAddress, rva) == c_SpoolerDoubleMarker) {
+            pModule->spoolerDouble = true;
+            break;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 SmChild::SmChild()
     : m_hThread(NULL), m_hStarted(CreateEventW(NULL, TRUE, FALSE, NULL)), m_hProcess(NULL),
@@ -69,10 +131,17 @@ void SmChild::DebugLoop()
             if (ev.u.CreateProcessInfo.hFile)
                 CloseHandle(ev.u.CreateProcessInfo.hFile);
             break;
-        case LOAD_DLL_DEBUG_EVENT:
+        case LOAD_DLL_DEBUG_EVENT: {
             if (ev.u.LoadDll.hFile)
                 CloseHandle(ev.u.LoadDll.hFile);
+            SmModule module;
+            if (ReadModule(m_hProcess, static_cast<const BYTE*>(ev.u.LoadDll.lpBaseOfDll), &module)) {
+                EnterCriticalSection(&m_cs);
+                m_modules.push_back(module);
+                LeaveCriticalSection(&m_cs);
+            }
             break;
+        }
         case OUTPUT_DEBUG_STRING_EVENT: {
             const OUTPUT_DEBUG_STRING_INFO& info = ev.u.DebugString;
             size_t cb = info.nDebugStringLength * (info.fUnicode ? 2 : 1);
@@ -132,6 +201,23 @@ std::vector<std::string> SmChild::Lines() const
     return copy;
 }
 
+std::vector<SmModule> SmChild::Modules() const
+{
+    EnterCriticalSection(&m_cs);
+    std::vector<SmModule> copy = m_modules;
+    LeaveCriticalSection(&m_cs);
+    return copy;
+}
+
+const SmModule* SmFindModule(const std::vector<SmModule>& modules, const char* name)
+{
+    for (const SmModule& m : modules) {
+        if (_stricmp(m.name.c_str(), name) == 0)
+            return &m;
+    }
+    return NULL;
+}
+
 bool SmChild::WaitForLine(const std::string& text, DWORD msTimeout) const
 {
     DWORD start = GetTickCount();
@@ -151,7 +237,7 @@ void SmChild::Kill()
 
 SmRunResult SmRun(const std::wstring& exe, const std::wstring& args, DWORD msTimeout)
 {
-    SmRunResult result = { false, STILL_ACTIVE, {} };
+    SmRunResult result = { false, STILL_ACTIVE, {}, {} };
     SmChild child;
     if (!child.Start(exe, args))
         return result;
@@ -162,5 +248,6 @@ SmRunResult SmRun(const std::wstring& exe, const std::wstring& args, DWORD msTim
     }
     result.exitCode = child.ExitCode();
     result.lines = child.Lines();
+    result.modules = child.Modules();
     return result;
 }

@@ -4,8 +4,16 @@
 #include <string>
 #include <vector>
 
+// A library the child loaded: the name in its export directory, and whether it exports the
+// test-double spooler's marker (so a test can tell the double from the system's spooler).
+struct SmModule {
+    std::string name;
+    bool spoolerDouble;
+};
+
 // A child process run under a debugger loop on a thread of its own, so that every
-// OutputDebugString line is collected in order together with the exit code.
+// OutputDebugString line is collected in order together with the exit code and the libraries
+// it loads.
 class SmChild {
 public:
     SmChild();
@@ -20,6 +28,7 @@ public:
     bool Exited() const;
     std::vector<std::string> Lines() const;        // snapshot of the debugger lines so far
     bool WaitForLine(const std::string& text, DWORD msTimeout) const;   // a line containing text
+    std::vector<SmModule> Modules() const;         // snapshot of the libraries loaded so far
     void Kill();
     DWORD Pid() const { return m_pid; }
 
@@ -33,6 +42,7 @@ private:
     HANDLE m_hProcess;
     mutable CRITICAL_SECTION m_cs;
     std::vector<std::string> m_lines;
+    std::vector<SmModule> m_modules;
     volatile LONG m_exited;
     volatile LONG m_killRequested;
     bool m_startOk;
@@ -44,10 +54,24 @@ struct SmRunResult {
     bool finished;
     DWORD exitCode;
     std::vector<std::string> lines;
+    std::vector<SmModule> modules;
 };
+// The loaded library of that export name (compared without case), or NULL.
+const SmModule* SmFindModule(const std::vector<SmModule>& modules, const char* name);
 
 // Runs exe with args to its end (or kills it after msTimeout).
 SmRunResult SmRun(const std::wstring& exe, const std::wstring& args, DWORD msTimeout = 20000);
+
+// Sets an environment variable of this process (inherited by children) for a scope.
+class SmScopedEnv {
+public:
+    SmScopedEnv(const wchar_t* name, const wchar_t* value) : m_name(name) { SetEnvironmentVariableW(name, value); }
+    ~SmScopedEnv() { SetEnvironmentVariableW(m_name, NULL); }
+    SmScopedEnv(const SmScopedEnv&) = delete;
+    SmScopedEnv& operator=(const SmScopedEnv&) = delete;
+private:
+    const wchar_t* m_name;
+};
 
 std::wstring SmTestDir();                          // folder of the running test program
 std::wstring SmProgramPath();                      // StatusMonitor.exe beside it

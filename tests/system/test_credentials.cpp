@@ -6,60 +6,11 @@
 #include <vector>
 #include "smtest.h"
 #include "spooler_state.h"
+#include "credential_run.h"
 
 namespace {
 
 const wchar_t c_Printer[] = L"MFP Secure 1";
-
-// Control ids of the two dialog templates.
-enum {
-    SEC_ID = 1013, SEC_PWD = 1014, SEC_REMOVE = 1015, SEC_ID_LABEL = 1053, SEC_ID_HELP = 1054,
-    SEC_PWD_LABEL = 1055, SEC_PWD_HELP = 1056, SEC_OK = 1057,
-    ACT_NAME = 1031, ACT_PWD = 1032, ACT_NAME_LABEL = 1033, ACT_NAME_HELP = 1034,
-    ACT_PWD_LABEL = 1035, ACT_PWD_HELP = 1036, ACT_OK = 1038,
-};
-
-struct FindCtx { DWORD pid; HWND hwnd; };
-
-BOOL CALLBACK FindDialogOf(HWND hwnd, LPARAM lParam)
-{
-    FindCtx* ctx = reinterpret_cast<FindCtx*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    WCHAR cls[32] = L"";
-    GetClassNameW(hwnd, cls, ARRAYSIZE(cls));
-    if (pid == ctx->pid && wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) {
-        ctx->hwnd = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::wstring Text(HWND hwnd)
-{
-    WCHAR buf[1024] = L"";
-    SendMessageW(hwnd, WM_GETTEXT, ARRAYSIZE(buf), reinterpret_cast<LPARAM>(buf));
-    return buf;
-}
-
-std::wstring IniMessage()
-{
-    WCHAR sz[64] = L"";
-    GetPrivateProfileStringW(L"Printer Information", L"Message", L"", sz, ARRAYSIZE(sz), SmStatusIniPath().c_str());
-    return sz;
-}
-
-bool WaitForIniMessage(const std::wstring& value, DWORD msTimeout)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (IniMessage() == value)
-            return true;
-        if (GetTickCount() - start > msTimeout)
-            return false;
-        Sleep(20);
-    }
-}
 
 // A string value of printer data as text: the units up to the first zero.
 std::wstring DataText(const spd::DataValue& d)
@@ -74,104 +25,6 @@ std::wstring DataText(const spd::DataValue& d)
     return s;
 }
 
-// One run of the program with a credential dialog open.
-class CredentialRun {
-public:
-    ~CredentialRun()
-    {
-        if (!m_child.Exited()) {
-            m_child.Kill();
-            m_child.WaitExit(10000);
-        }
-    }
-
-    // Starts the program and waits until its dialog is up and painted (the texts are set on paint).
-    bool Open(const std::wstring& args, int idPaintedLabel)
-    {
-        WritePrivateProfileStringW(L"Printer Information", L"Message", L"0", SmStatusIniPath().c_str());
-        if (!m_child.Start(SmProgramPath(), args))
-            return false;
-        DWORD start = GetTickCount();
-        while (GetTickCount() - start < 15000) {
-            FindCtx ctx = { m_child.Pid(), NULL };
-            EnumWindows(FindDialogOf, reinterpret_cast<LPARAM>(&ctx));
-            if (ctx.hwnd && !Text(GetDlgItem(ctx.hwnd, idPaintedLabel)).empty()) {
-                m_hDlg = ctx.hwnd;
-                return true;
-            }
-            if (m_child.Exited())
-                return false;
-            Sleep(20);
-        }
-        return false;
-    }
-
-    HWND Dlg() const { return m_hDlg; }
-    HWND Item(int id) const { return GetDlgItem(m_hDlg, id); }
-    std::wstring ItemText(int id) const { return Text(Item(id)); }
-
-    // Each character arrives as WM_CHAR, as from the keyboard.
-    void Type(int id, const std::wstring& text) const
-    {
-        for (wchar_t ch : text)
-            SendMessageW(Item(id), WM_CHAR, ch, 1);
-    }
-
-    bool Paste(int id, const std::wstring& text) const
-    {
-        if (!OpenClipboard(NULL))
-            return false;
-        EmptyClipboard();
-        size_t cb = (text.size() + 1) * sizeof(wchar_t);
-        HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, cb);
-        bool ok = false;
-        if (h) {
-            memcpy(GlobalLock(h), text.c_str(), cb);
-            GlobalUnlock(h);
-            ok = SetClipboardData(CF_UNICODETEXT, h) != NULL;
-            if (!ok)
-                GlobalFree(h);
-        }
-        CloseClipboard();
-        if (ok)
-            SendMessageW(Item(id), WM_PASTE, 0, 0);
-        return ok;
-    }
-
-    // Start and end of the selection; equal when only the caret stands there.
-    std::pair<int, int> Selection(int id) const
-    {
-        DWORD r = (DWORD)SendMessageW(Item(id), EM_GETSEL, 0, 0);
-        return { (int)LOWORD(r), (int)HIWORD(r) };
-    }
-
-    void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
-
-    // Waits until the dialog's thread has handled everything queued so far.
-    void Sync() const
-    {
-        DWORD_PTR res = 0;
-        for (int i = 0; i < 3 && IsWindow(m_hDlg); i++)
-            SendMessageTimeoutW(m_hDlg, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &res);
-    }
-
-    // OK pressed: the dialog posts itself WM_CLOSE, which writes "Message" = 1028 first.
-    bool ClickOkAndWaitForCloseRequest(int idOk)
-    {
-        WritePrivateProfileStringW(L"Printer Information", L"Message", L"0", SmStatusIniPath().c_str());
-        Click(idOk);
-        bool seen = WaitForIniMessage(L"1028", 5000);
-        Sync();
-        return seen;
-    }
-
-    SmChild& Child() { return m_child; }
-
-private:
-    SmChild m_child;
-    HWND m_hDlg = NULL;
-};
-
 std::wstring SecurityArgs(int kind, int language)
 {
     return L"security " + std::to_wstring(kind) + L" \"" + c_Printer + L"\" " + std::to_wstring(language);
@@ -181,14 +34,6 @@ std::wstring AccountingArgs(int language)
 {
     return L"accounting \"" + std::wstring(c_Printer) + L"\" " + std::to_wstring(language);
 }
-
-class ScopedEnv {
-public:
-    ScopedEnv(const wchar_t* name, const wchar_t* value) : m_name(name) { SetEnvironmentVariableW(name, value); }
-    ~ScopedEnv() { SetEnvironmentVariableW(m_name, NULL); }
-private:
-    const wchar_t* m_name;
-};
 
 } // namespace
 
@@ -207,7 +52,7 @@ TEST(SecureDialog, StoragePrintDisablesPasswordAndKeepsBoxChecked)
 {
     CredentialRun run;
     ASSERT_TRUE(run.Open(SecurityArgs(1, 1033), SEC_ID_LABEL));
-    EXPECT_EQ(L"Storage Print", Text(run.Dlg()));
+    EXPECT_EQ(L"Storage Print", SmWindowText(run.Dlg()));
     EXPECT_TRUE(IsWindowEnabled(run.Item(SEC_ID)));
     EXPECT_FALSE(IsWindowEnabled(run.Item(SEC_PWD)));
     EXPECT_FALSE(IsWindowEnabled(run.Item(SEC_REMOVE)));
@@ -219,7 +64,7 @@ TEST(SecureDialog, FocusStyleAndPlacement)
     CredentialRun run;
     ASSERT_TRUE(run.Open(SecurityArgs(2, 1033), SEC_ID_LABEL));
     HWND hDlg = run.Dlg();
-    EXPECT_EQ(L"Security Print", Text(hDlg));
+    EXPECT_EQ(L"Security Print", SmWindowText(hDlg));
     EXPECT_TRUE(IsWindowEnabled(run.Item(SEC_PWD)));
     EXPECT_TRUE(IsWindowEnabled(run.Item(SEC_REMOVE)));
     EXPECT_EQ(BST_CHECKED, SendMessageW(run.Item(SEC_REMOVE), BM_GETCHECK, 0, 0));
@@ -267,7 +112,7 @@ TEST(SecureDialog, TextsFollowTheLanguage)
     for (const LanguageCase& c : c_Cases) {
         CredentialRun run;
         ASSERT_TRUE(run.Open(SecurityArgs(2, c.language), SEC_ID_LABEL)) << c.language;
-        EXPECT_EQ(c.title, Text(run.Dlg())) << c.language;
+        EXPECT_EQ(c.title, SmWindowText(run.Dlg())) << c.language;
         EXPECT_EQ(c.idLabel, run.ItemText(SEC_ID_LABEL)) << c.language;
         EXPECT_EQ(c.pwdLabel, run.ItemText(SEC_PWD_LABEL)) << c.language;
         EXPECT_EQ(c.removeText, run.ItemText(SEC_REMOVE)) << c.language;
@@ -287,7 +132,7 @@ TEST(AccountingDialog, TextsFollowTheLanguageAndRussianIsEnglish)
     for (const LanguageCase& c : c_Cases) {
         CredentialRun run;
         ASSERT_TRUE(run.Open(AccountingArgs(c.language), ACT_NAME_LABEL)) << c.language;
-        EXPECT_EQ(c.title, Text(run.Dlg())) << c.language;
+        EXPECT_EQ(c.title, SmWindowText(run.Dlg())) << c.language;
         EXPECT_EQ(c.idLabel, run.ItemText(ACT_NAME_LABEL)) << c.language;
         EXPECT_EQ(c.pwdLabel, run.ItemText(ACT_PWD_LABEL)) << c.language;
         EXPECT_EQ(c.ok, run.ItemText(ACT_OK)) << c.language;
@@ -549,7 +394,7 @@ TEST(SecurePrinterData, StoragePrintWritesIdEmptyPasswordAndRemoveFlag)
     run.Click(SEC_OK);
     ASSERT_TRUE(run.Child().WaitExit(10000));
     EXPECT_EQ(1u, run.Child().ExitCode());
-    EXPECT_EQ(L"1028", IniMessage());
+    EXPECT_EQ(L"1028", SmIniMessage());
 
     std::vector<spd::DataValue> values = spooler.DataValues();
     ASSERT_EQ(3u, values.size()) << SmDescribeCalls(spooler);
@@ -567,7 +412,7 @@ TEST(SecurePrinterData, PasswordMissingKeepsDialogThenAllThreeWrittenAndNothingL
 {
     SmSpooler spooler(L"sec_security");
     spooler.AddTestPrinter(c_Printer);
-    ScopedEnv trace(L"SM_TRACE", L"threshold=1");
+    SmScopedEnv trace(L"SM_TRACE", L"threshold=1");
     CredentialRun run;
     ASSERT_TRUE(run.Open(SecurityArgs(2, 1033), SEC_ID_LABEL));
     run.Type(SEC_ID, L"J1");
@@ -628,7 +473,7 @@ TEST(SecurePrinterData, FailedWritesAreTracedAndTheOthersStillTried)
     SmSpooler spooler(L"sec_fail");
     spooler.AddTestPrinter(c_Printer);
     spooler.SetFail("SetPrinterDataW", ERROR_ACCESS_DENIED, 2);   // the 2nd call and later fail
-    ScopedEnv trace(L"SM_TRACE", L"threshold=1");
+    SmScopedEnv trace(L"SM_TRACE", L"threshold=1");
     CredentialRun run;
     ASSERT_TRUE(run.Open(SecurityArgs(2, 1033), SEC_ID_LABEL));
     run.Type(SEC_ID, L"J3");
@@ -651,7 +496,7 @@ TEST(AccountingPrinterData, PasswordMissingKeepsDialogThenBothWritten)
 {
     SmSpooler spooler(L"act_values");
     spooler.AddTestPrinter(c_Printer);
-    ScopedEnv trace(L"SM_TRACE", L"threshold=1");
+    SmScopedEnv trace(L"SM_TRACE", L"threshold=1");
     CredentialRun run;
     ASSERT_TRUE(run.Open(AccountingArgs(1033), ACT_NAME_LABEL));
     run.Type(ACT_NAME, L"alice");
@@ -665,7 +510,7 @@ TEST(AccountingPrinterData, PasswordMissingKeepsDialogThenBothWritten)
     run.Click(ACT_OK);
     ASSERT_TRUE(run.Child().WaitExit(10000));
     EXPECT_EQ(1u, run.Child().ExitCode());
-    EXPECT_EQ(L"1028", IniMessage());
+    EXPECT_EQ(L"1028", SmIniMessage());
     std::vector<spd::DataValue> values = spooler.DataValues();
     ASSERT_EQ(2u, values.size()) << SmDescribeCalls(spooler);
     ExpectStringValue(values[0], L"ActName", L"alice");

@@ -397,6 +397,10 @@ TEST_F(MonitorSystem, PreHeatCommandSendsTheWakeUpJob)
 {
     SmRunResult r = SmRun(SmProgramPath(), L"PREHEAT MFP");
     EXPECT_EQ(1u, r.exitCode);
+    // The library check the tests on the system's spooler rely on sees the double here.
+    const SmModule* spooler = SmFindModule(r.modules, "winspool.drv");
+    ASSERT_NE(nullptr, spooler);
+    EXPECT_TRUE(spooler->spoolerDouble);
     std::vector<spd::RawJob> raw = Sp().RawJobs();
     ASSERT_EQ(1u, raw.size()) << SmDescribeCalls(Sp());
     EXPECT_EQ(L"PreHeat", raw[0].document);
