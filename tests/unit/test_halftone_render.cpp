@@ -185,6 +185,9 @@ TEST(WmRender, ArgumentErrorsWriteNoFile)
         { "width 0", path.c_str(), info->pTable, 16, 16, 1, 1, 0, 100 },
         { "height -5", path.c_str(), info->pTable, 16, 16, 1, 1, 100, -5 },
         { "row over 16 bits", path.c_str(), info->pTable, 16, 16, 1, 1, 524257, 1 },
+        // 65,500-byte rows: 65,572 rows fit the 32-bit file size with the 62 header bytes, 65,573 do not.
+        { "file over 32 bits", path.c_str(), info->pTable, 16, 16, 1, 1, 524000, 65573 },
+        { "file far over 32 bits", path.c_str(), info->pTable, 16, 16, 1, 1, 524000, 70000 },
     };
     iBitmap bmp;
     for (const Case& c : cases) {
