@@ -32,7 +32,7 @@ extern UINT  g_CodePage;
 
 // The 50-slot argument table of the dispatcher: slot 0 the program, 1 the command word.
 typedef WCHAR SM_ARGTABLE[SM_ARG_SLOTS][SM_CCH_PATH];
-int  SM_FillArgTable(SM_ARGTABLE table, LPWSTR* argv, int argc);
+int  SM_FillArgTable(SM_ARGTABLE table, LPWSTR* argv, int argc, ULONGLONG* pCutSlots = NULL);
 int  SM_DispatchCommand(LPWSTR* argv, int argc, LPCWSTR pszClassName, LPCWSTR pszProgramPath);
 
 int  SM_ClassNameFromPath(LPCWSTR pszModulePath, LPWSTR pszOut, size_t cchOut);

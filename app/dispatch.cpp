@@ -91,31 +91,37 @@ static int Cmd_Accounting(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
     return 0;
 }
 
+// cOperands: the slots after the command word that the command reads (2 to 1 + cOperands).
 static const struct {
     LPCWSTR pszWord;
     LPCWSTR pszLabel;
+    int cOperands;
     SM_COMMAND_HANDLER pfnHandler;
 } c_Commands[] = {
-    { L"CreateTextBMP", L"SM_PARAM_BMP",       Cmd_CreateTextBMP },
-    { L"PREHEAT",       L"SM_PARAM_PREHEAT",   Cmd_PreHeat },
-    { L"uninstall",     L"SM_PARAM_UNINSTALL", Cmd_Uninstall },
-    { L"install",       L"SM_PARAM_INSTALL",   Cmd_Install },
-    { L"SetATM",        L"SM_PARAM_ATM_SET",   Cmd_SetATM },
-    { L"charset",       L"SM_PARAM_LANGUAGE",  Cmd_Charset },
-    { L"security",      L"SECURITY_DIALOG",    Cmd_Security },
-    { L"accounting",    L"accounting",         Cmd_Accounting },
+    { L"CreateTextBMP", L"SM_PARAM_BMP",       1, Cmd_CreateTextBMP },
+    { L"PREHEAT",       L"SM_PARAM_PREHEAT",   1, Cmd_PreHeat },
+    { L"uninstall",     L"SM_PARAM_UNINSTALL", 0, Cmd_Uninstall },
+    { L"install",       L"SM_PARAM_INSTALL",   0, Cmd_Install },
+    { L"SetATM",        L"SM_PARAM_ATM_SET",   1, Cmd_SetATM },
+    { L"charset",       L"SM_PARAM_LANGUAGE",  1, Cmd_Charset },
+    { L"security",      L"SECURITY_DIALOG",    3, Cmd_Security },
+    { L"accounting",    L"accounting",         2, Cmd_Accounting },
 };
 
 // Copies up to 50 arguments, each cut to 259 characters, into the zeroed table and echoes
-// them to the debugger output. Returns the number of slots filled.
-int SM_FillArgTable(SM_ARGTABLE table, LPWSTR* argv, int argc)
+// them to the debugger output. Returns the number of slots filled; *pCutSlots (when given) gets
+// one bit per slot whose argument did not fit.
+int SM_FillArgTable(SM_ARGTABLE table, LPWSTR* argv, int argc, ULONGLONG* pCutSlots)
 {
     ZeroMemory(table, sizeof(SM_ARGTABLE));
+    if (pCutSlots)
+        *pCutSlots = 0;
     int cArgs = argc < SM_ARG_SLOTS ? argc : SM_ARG_SLOTS;
     for (int i = 0; i < cArgs; i++) {
         if (!argv || !argv[i])
             continue;
-        StringCchCopyW(table[i], SM_CCH_PATH, argv[i]);
+        if (StringCchCopyW(table[i], SM_CCH_PATH, argv[i]) == STRSAFE_E_INSUFFICIENT_BUFFER && pCutSlots)
+            *pCutSlots |= 1ULL << i;
         OutputDebugStringW(argv[i]);
     }
     return cArgs < 0 ? 0 : cArgs;
@@ -126,13 +132,21 @@ int SM_DispatchCommand(LPWSTR* argv, int argc, LPCWSTR pszClassName, LPCWSTR psz
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_DispatchCommand");
     // 26 KB: kept off the stack of the message loop that may follow.
     static SM_ARGTABLE s_Args;
-    SM_FillArgTable(s_Args, argv, argc);
+    ULONGLONG cutSlots = 0;
+    SM_FillArgTable(s_Args, argv, argc, &cutSlots);
 
     int rc = 0;
     for (size_t i = 0; i < ARRAYSIZE(c_Commands); i++) {
         if (wcscmp(s_Args[1], c_Commands[i].pszWord) == 0) {
             OutputDebugStringW(c_Commands[i].pszLabel);
-            rc = c_Commands[i].pfnHandler(s_Args, pszClassName, pszProgramPath);
+            // A cut operand names another printer or file than the caller's: the command does nothing.
+            int slot = 2;
+            while (slot < 2 + c_Commands[i].cOperands && !(cutSlots & (1ULL << slot)))
+                slot++;
+            if (slot < 2 + c_Commands[i].cOperands)
+                TRACE_Print(TRACE_LEVEL_ERROR, L"operand %d too long, command refused", slot);
+            else
+                rc = c_Commands[i].pfnHandler(s_Args, pszClassName, pszProgramPath);
             break;
         }
     }

@@ -2,8 +2,11 @@
 #include "app/app.h"
 #include "status/status.h"
 #include "util/trace.h"
+#include <strsafe.h>
 
 static const DWORD c_msStartDelay = 200;
+static const DWORD c_msStartLockWait = 30000;
+static const WCHAR c_szStartLockFormat[] = L"SM_Start_%s";
 static const UINT  c_SystemMenuRemoved[] = { SC_MOVE, SC_SIZE, SC_MAXIMIZE, SC_MINIMIZE, SC_RESTORE };
 
 typedef LPWSTR* (WINAPI* PFN_COMMANDLINETOARGVW)(LPCWSTR, int*);
@@ -67,6 +70,39 @@ static HWND CreateMainWindow(void)
     return hWnd;
 }
 
+// The lock of the start of a monitor: a named mutex made from the class name, owned from the look
+// for a running monitor until the window exists. NULL when it cannot be had (start-up then goes on
+// unguarded, as it always did).
+static HANDLE TakeStartLock(void)
+{
+    WCHAR szName[SM_CCH_PATH];
+    if (FAILED(StringCchPrintfW(szName, ARRAYSIZE(szName), c_szStartLockFormat, g_ClassName))) {
+        TRACE_Print(TRACE_LEVEL_ERROR, L"start lock name too long");
+        return NULL;
+    }
+    HANDLE hMutex = CreateMutexW(NULL, FALSE, szName);
+    if (!hMutex) {
+        TRACE_Print(TRACE_LEVEL_ERROR, L"CreateMutex fail, %u", (unsigned)GetLastError());
+        return NULL;
+    }
+    // An abandoned lock (its holder ended half-way) is owned all the same.
+    DWORD dwWait = WaitForSingleObject(hMutex, c_msStartLockWait);
+    if (dwWait != WAIT_OBJECT_0 && dwWait != WAIT_ABANDONED) {
+        TRACE_Print(TRACE_LEVEL_ERROR, L"start lock not taken, %u", (unsigned)dwWait);
+        CloseHandle(hMutex);
+        return NULL;
+    }
+    return hMutex;
+}
+
+static void ReleaseStartLock(HANDLE hMutex)
+{
+    if (hMutex) {
+        ReleaseMutex(hMutex);
+        CloseHandle(hMutex);
+    }
+}
+
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int)
 {
     TRACE_ConfigureFromEnvironment();
@@ -75,7 +111,13 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int)
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"WinMain");
 
     WCHAR szProgramPath[SM_CCH_PATH] = L"";
-    GetModuleFileNameW(NULL, szProgramPath, ARRAYSIZE(szProgramPath));
+    // A path that fills the buffer was cut: names made from it would be another program's.
+    DWORD cchProgramPath = GetModuleFileNameW(NULL, szProgramPath, ARRAYSIZE(szProgramPath));
+    if (cchProgramPath == 0 || cchProgramPath >= ARRAYSIZE(szProgramPath)) {
+        TRACE_Print(TRACE_LEVEL_ERROR, L"program path not usable, %u", (unsigned)cchProgramPath);
+        TRACE_FuncOut(TRACE_LEVEL_INFO);
+        return 0;
+    }
     SM_ClassNameFromPath(szProgramPath, g_ClassName, ARRAYSIZE(g_ClassName));
     TRACE_Tag(L"WinMain", L"FieldName = %s", g_ClassName);
     SM_BuildMsgIniPath(g_MsgIniPath, ARRAYSIZE(g_MsgIniPath));
@@ -95,7 +137,11 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int)
         return 1;
     }
 
+    // Looking for a running monitor and making the window are one step per class name, so that
+    // of two "install" started together exactly one becomes the monitor.
+    HANDLE hStartLock = TakeStartLock();
     if (FindWindowW(g_ClassName, NULL)) {
+        ReleaseStartLock(hStartLock);
         TRACE_Print(TRACE_LEVEL_INFO, L"SM executed");
         TRACE_FuncOut(TRACE_LEVEL_INFO);
         return 0;
@@ -107,6 +153,7 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int)
 
     // A monitor without its window could never be told to quit: end as after a failed registration.
     HWND hWnd = CreateMainWindow();
+    ReleaseStartLock(hStartLock);
     if (!hWnd) {
         TRACE_FuncOut(TRACE_LEVEL_INFO);
         return 0;

@@ -29,16 +29,18 @@ static void Poll(HWND hWnd)
     LONG lastMsg = (LONG)SM_GetIniInt(SM_SECTION_PRINTER, L"LastMsg", 0);
     if (lastMsg == 0 || lastMsg == g_LastMsg)
         return;
-    g_LastMsg = lastMsg;
 
     LONG codes[SM_MAX_ERRCODES] = {};
     DWORD count = 0;
     GetErrCode(codes, &count);
     if (count == 0) {
         // A cleared fault leaves the dialog, the spooler status and the shown list as they are.
+        // The announcement is not taken as acted on: an empty list may be a read that met the
+        // driver half-way through rewriting the file, so the next tick reads it again.
         TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: no error");
         return;
     }
+    g_LastMsg = lastMsg;
     BOOL fChanged = FALSE;
     for (int i = 0; i < SM_MAX_ERRCODES; i++) {
         if (codes[i] != g_ShownErrCodes[i]) {

@@ -115,6 +115,8 @@ int  iBitmap_FillPalette(BITMAPINFO* pInfo, int nBitsPerPixel);
 DWORD iBitmap_RowsPerWrite(DWORD cbRow, int nHeight);
 // Number of colour-table entries for a depth (0 above 8 bits).
 int  iBitmap_PaletteEntries(int nBitsPerPixel);
+// FALSE when the file of a positive size would not fit its 32-bit size fields (bfSize, biSizeImage).
+BOOL iBitmap_SizeFitsFile(int nBitsPerPixel, int nWidth, int nHeight);
 
 // Job record (wmrecord.cpp).
 int  MISC_GetPrivateProfileStruct(LPCWSTR pszSection, LPCWSTR pszKey, void* pDest,

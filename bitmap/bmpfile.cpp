@@ -45,6 +45,15 @@ int iBitmap_PaletteEntries(int nBitsPerPixel)
     return (nBitsPerPixel >= 0 && nBitsPerPixel <= 8) ? (1 << nBitsPerPixel) : 0;
 }
 
+BOOL iBitmap_SizeFitsFile(int nBitsPerPixel, int nWidth, int nHeight)
+{
+    if (nWidth <= 0 || nHeight <= 0)
+        return TRUE;        // refused elsewhere, with the size in the trace
+    unsigned long long cbHeaders = IBMP_CB_FILEHDR + IBMP_CB_INFOHDR + 4ull * iBitmap_PaletteEntries(nBitsPerPixel);
+    unsigned long long cbImage = (unsigned long long)RowBytesWide(nBitsPerPixel, nWidth) * (unsigned long long)nHeight;
+    return cbHeaders + cbImage <= 0xFFFFFFFFull;
+}
+
 void iBitmap_FillFileHeader(BITMAPFILEHEADER* pHeader, DWORD cbFile, DWORD cbOffBits)
 {
     ZeroMemory(pHeader, sizeof(*pHeader));
@@ -117,6 +126,11 @@ int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
     DWORD cbRow = iBitmap_GetRowBytes(nBitsPerPixel, nWidth);
     DWORD cRowsPerWrite = 0;
 
+    if (!iBitmap_SizeFitsFile(nBitsPerPixel, nWidth, nHeight)) {
+        TRACE_TagError(c_szTagWriter, L"image size error %d x %d!", nWidth, nHeight);
+        rc = IBMP_E_ARG;
+        goto done;
+    }
     hMem01 = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, IBMP_CB_FILEHDR);
     if (!hMem01) {
         TRACE_TagError(c_szTagWriter, L"alloc hMem01 fail!");

@@ -289,8 +289,10 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
         rc = IBMP_E_ARG;
         goto done;
     }
-    // A size whose 1-bit row would not fit the 16-bit row size is refused before any drawing.
-    if (nWidth <= 0 || nHeight <= 0 || ((long long)nWidth + 7) / 8 > 0xFFFC) {
+    // A size whose 1-bit row would not fit the 16-bit row size, or whose file would not fit the
+    // 32-bit size fields, is refused before any drawing.
+    if (nWidth <= 0 || nHeight <= 0 || ((long long)nWidth + 7) / 8 > 0xFFFC
+            || !iBitmap_SizeFitsFile(1, nWidth, nHeight)) {
         TRACE_TagError(c_szTagRender, L"bitmap size error %d x %d!", nWidth, nHeight);
         rc = IBMP_E_ARG;
         goto done;

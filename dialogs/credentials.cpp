@@ -77,7 +77,10 @@ HANDLE DLG_OpenPrinter(LPWSTR pszPrinterName)
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"DLG_OpenPrinter");
     PRINTER_DEFAULTSW defaults = { NULL, NULL, PRINTER_ALL_ACCESS };
     HANDLE hPrinter = NULL;
-    if (!OpenPrinterW(pszPrinterName, &hPrinter, &defaults)) {
+    if (!pszPrinterName || !pszPrinterName[0]) {
+        // An empty name would open the print server itself, not a printer.
+        TRACE_Print(TRACE_LEVEL_ERROR, L"no printer name");
+    } else if (!OpenPrinterW(pszPrinterName, &hPrinter, &defaults)) {
         TRACE_Print(TRACE_LEVEL_ERROR, L"OpenPrinter %s fail, %u", pszPrinterName, (unsigned)GetLastError());
         hPrinter = NULL;
     }

@@ -13,6 +13,7 @@ BOOL  g_SpoolerBusy;
 
 static const WCHAR c_StoreNameField[] = L"StoreName";
 static const DWORD c_MaxJobs = 255;
+static const int   c_EnumJobsAttempts = 4;   // reads of a queue that keeps growing meanwhile
 static const int   c_cbAnsiName = 260;
 
 // Fault code to PRINTER_STATUS_* word; codes not listed set nothing.
@@ -108,18 +109,24 @@ void GetErrCode(LONG* pErrCodes, DWORD* pCount)
 enum OpenResult { OPEN_OK, OPEN_FAILED, OPEN_NO_NAME };
 
 // Opens g_MonitorPrinterName: the wide name on an NT-class system, the name in the ANSI code page
-// on a 9x-class system (OPEN_NO_NAME when it cannot be converted).
+// on a 9x-class system. OPEN_NO_NAME for an empty name and for one that the code page cannot spell
+// exactly (a '?' put in its place would name another printer, or none).
 static OpenResult OpenMonitoredPrinter(HANDLE* phPrinter, DWORD dwAccess, BOOL fDefaults)
 {
     *phPrinter = NULL;
+    if (!g_MonitorPrinterName[0])
+        return OPEN_NO_NAME;
     if (MISC_IsNTClass(g_OSVersion)) {
         PRINTER_DEFAULTSW pd = { NULL, NULL, dwAccess };
         return OpenPrinterW(g_MonitorPrinterName, phPrinter, fDefaults ? &pd : NULL) ? OPEN_OK : OPEN_FAILED;
     }
     char szAnsi[c_cbAnsiName];
+    BOOL fLossy = FALSE;
     if (!WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, g_MonitorPrinterName, -1, szAnsi, sizeof(szAnsi),
-                             NULL, NULL))
+                             NULL, &fLossy) || fLossy) {
+        TRACE_Print(TRACE_LEVEL_ERROR, L"printer name has no ANSI spelling");
         return OPEN_NO_NAME;
+    }
     PRINTER_DEFAULTSA pd = { NULL, NULL, dwAccess };
     return OpenPrinterA(szAnsi, phPrinter, fDefaults ? &pd : NULL) ? OPEN_OK : OPEN_FAILED;
 }
@@ -184,6 +191,35 @@ int SM_ResetSpoolerStatus(void)
 
 // Job control ------------------------------------------------------------------------------------
 
+BOOL SM_EnumJobs(HANDLE hPrinter, DWORD dwLevel, BYTE** ppJobs, DWORD* pcReturned)
+{
+    *ppJobs = NULL;
+    *pcReturned = 0;
+    DWORD cbNeeded = 0;
+    DWORD cReturned = 0;
+    EnumJobsW(hPrinter, 0, c_MaxJobs, dwLevel, NULL, 0, &cbNeeded, &cReturned);
+    for (int attempt = 0; attempt < c_EnumJobsAttempts; attempt++) {
+        DWORD cbBuf = cbNeeded;
+        BYTE* pJobs = (BYTE*)malloc(cbBuf ? cbBuf : 1);
+        if (!pJobs)
+            return FALSE;
+        cReturned = 0;
+        if (EnumJobsW(hPrinter, 0, c_MaxJobs, dwLevel, pJobs, cbBuf, &cbNeeded, &cReturned)) {
+            *ppJobs = pJobs;
+            *pcReturned = cReturned;
+            return TRUE;
+        }
+        DWORD err = GetLastError();
+        free(pJobs);
+        // Only a queue that grew since its size was learned is worth another try.
+        if (err != ERROR_INSUFFICIENT_BUFFER || cbNeeded <= cbBuf) {
+            SetLastError(err);
+            return FALSE;
+        }
+    }
+    return FALSE;
+}
+
 int SM_SetPrinterJob(DWORD dwCommand)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_SetPrinterJob");
@@ -207,16 +243,9 @@ int SM_SetPrinterJob(DWORD dwCommand)
 
     int rc = 0;
     DWORD dwJobId = SM_GetIniInt(SM_SECTION_JOB, L"JobID", 0);
-    DWORD cbNeeded = 0;
     DWORD cReturned = 0;
     BYTE* pJobs = NULL;
-    BOOL fEnum = FALSE;
-    if (open == OPEN_OK) {
-        EnumJobsW(hPrinter, 0, c_MaxJobs, 1, NULL, 0, &cbNeeded, &cReturned);
-        pJobs = (BYTE*)malloc(cbNeeded ? cbNeeded : 1);
-        cReturned = 0;
-        fEnum = pJobs && EnumJobsW(hPrinter, 0, c_MaxJobs, 1, pJobs, cbNeeded, &cbNeeded, &cReturned);
-    }
+    BOOL fEnum = open == OPEN_OK && SM_EnumJobs(hPrinter, 1, &pJobs, &cReturned);
     if (!fEnum) {
         TRACE_Print(TRACE_LEVEL_ERROR, L"EnumJobs fail!");
     } else {

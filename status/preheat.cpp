@@ -9,20 +9,15 @@
 static const WCHAR c_TraceTag[] = L"LoadStringForApp";
 static const WCHAR c_PreHeatDocName[] = L"PreHeat";
 static const WCHAR c_UsbPort[] = L"USB";
-static const DWORD c_MaxJobs = 255;
 static const DWORD c_cbZeroBlock = 512;
 
 int SM_IsJobInQueue(HANDLE hPrinter, LPCWSTR pszDocName)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_IsJobInQueue");
     int rc = 0;
-    DWORD cbNeeded = 0;
+    BYTE* pJobs = NULL;
     DWORD cReturned = 0;
-    EnumJobsW(hPrinter, 0, c_MaxJobs, 2, NULL, 0, &cbNeeded, &cReturned);
-    BYTE* pJobs = (BYTE*)malloc(cbNeeded ? cbNeeded : 1);
-    cReturned = 0;
-    if (pJobs && !EnumJobsW(hPrinter, 0, c_MaxJobs, 2, pJobs, cbNeeded, &cbNeeded, &cReturned))
-        cReturned = 0;
+    SM_EnumJobs(hPrinter, 2, &pJobs, &cReturned);
     TRACE_Tag(c_TraceTag, L"pcReturned = %d", (int)cReturned);
     const JOB_INFO_2W* pInfo = reinterpret_cast<const JOB_INFO_2W*>(pJobs);
     for (DWORD i = 0; pJobs && i < cReturned; i++) {
@@ -36,11 +31,18 @@ int SM_IsJobInQueue(HANDLE hPrinter, LPCWSTR pszDocName)
     return rc;
 }
 
-// Writes the whole block; FALSE (with the spooler's error) when a write fails.
+// Writes the whole block; FALSE (with the spooler's error) when a write fails, and with
+// ERROR_WRITE_FAULT when the spooler took fewer bytes than given.
 static BOOL WriteAll(HANDLE hPrinter, const BYTE* pData, DWORD cbData)
 {
     DWORD cbWritten = 0;
-    return WritePrinter(hPrinter, const_cast<BYTE*>(pData), cbData, &cbWritten);
+    if (!WritePrinter(hPrinter, const_cast<BYTE*>(pData), cbData, &cbWritten))
+        return FALSE;
+    if (cbWritten != cbData) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 int SM_SendPreHeatJob(LPCWSTR pszPrinterName, const BYTE* pData, DWORD cbData)
@@ -86,6 +88,8 @@ int SM_SendPreHeatJob(LPCWSTR pszPrinterName, const BYTE* pData, DWORD cbData)
         } else if (!WriteAll(hPrinter, pData, cbData) || !WriteAll(hPrinter, c_Zeros, sizeof(c_Zeros)) ||
                    !WriteAll(hPrinter, pData, cbData)) {
             TRACE_Tag(c_TraceTag, L"WritePrinter error, code = %d!\n", (int)GetLastError());
+            // A wake-up sequence cut short must not reach the printer: the document is dropped.
+            AbortPrinter(hPrinter);
         } else if (!EndPagePrinter(hPrinter)) {
             TRACE_Tag(c_TraceTag, L"EndPagePrinter error, code = %d!\n", (int)GetLastError());
         } else if (!EndDocPrinter(hPrinter)) {

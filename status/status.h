@@ -76,6 +76,9 @@ int  SM_SetSpoolerStatus(DWORD dwStatus, DWORD dwCommand);
 int  SM_ResetSpoolerStatus(void);
 // JOB_CONTROL_CANCEL or JOB_CONTROL_RESTART on the job named by "JobID"; 1 when the spooler took it.
 int  SM_SetPrinterJob(DWORD dwCommand);
+// The printer's queue (first job 0, at most 255) at level 1 or 2, in a buffer to free() (also on
+// FALSE, when it is NULL). The size is learned again when the queue grew before it was read.
+BOOL SM_EnumJobs(HANDLE hPrinter, DWORD dwLevel, BYTE** ppJobs, DWORD* pcReturned);
 
 // Message catalogue -------------------------------------------------------------------------------
 

@@ -69,12 +69,16 @@ int MISC_Remove(LPCWSTR pszPath)
     return 1;
 }
 
+// 1: starts with FF FE; -2: read and found not to start with it; -1: cannot be opened or read;
+// 0: the path has no exact ANSI spelling (a name with '?' put in would open another file, or none).
 int MISC_CheckUniFile(LPCWSTR pszPath)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"MISC_CheckUniFile");
     char szAnsi[MAX_PATH];
+    BOOL fLossy = FALSE;
     int rc = 0;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, pszPath, -1, szAnsi, sizeof(szAnsi), NULL, NULL) > 0) {
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, pszPath, -1, szAnsi, sizeof(szAnsi), NULL, &fLossy) > 0
+            && !fLossy) {
         for (int attempt = 0; attempt < c_UniCheckAttempts; attempt++) {
             HANDLE hFile = CreateFileA(szAnsi, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -90,8 +94,9 @@ int MISC_CheckUniFile(LPCWSTR pszPath)
                     rc = 1;
                     break;
                 }
-                rc = -2;
-                TRACE_Print(TRACE_LEVEL_ERROR, L"file not unicode!");
+                // A read that failed says nothing about the content.
+                rc = fRead ? -2 : -1;
+                TRACE_Print(TRACE_LEVEL_ERROR, fRead ? L"file not unicode!" : L"file not read!");
             }
             Sleep(c_msUniCheckPause);
         }
@@ -101,16 +106,30 @@ int MISC_CheckUniFile(LPCWSTR pszPath)
     return rc;
 }
 
+// Creates the file holding only FF FE, but never over an existing one: a file that another
+// process made meanwhile is kept as it is.
 int MISC_CreateUniFile(LPCWSTR pszPath)
 {
     TRACE_Tag(L"MISC_CreateUniFile", L"create file %s", pszPath);
-    FILE* fp = _wfopen(pszPath, L"wb");
-    if (fp) {
+    HANDLE hFile = CreateFileW(pszPath, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile != INVALID_HANDLE_VALUE) {
         static const BYTE c_Bom[2] = { 0xFF, 0xFE };
-        fwrite(c_Bom, 1, sizeof(c_Bom), fp);
-        fclose(fp);
+        DWORD cbWritten = 0;
+        WriteFile(hFile, c_Bom, sizeof(c_Bom), &cbWritten, NULL);
+        CloseHandle(hFile);
+    } else {
+        TRACE_Print(TRACE_LEVEL_INFO, L"not created, error %u", (unsigned)GetLastError());
     }
     return 1;
+}
+
+// True only when the wide name is known not to exist (not for a locked or unreadable file).
+static BOOL IsAbsent(LPCWSTR pszPath)
+{
+    if (GetFileAttributesW(pszPath) != INVALID_FILE_ATTRIBUTES)
+        return FALSE;
+    DWORD err = GetLastError();
+    return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
 }
 
 // The "Common Documents" shell folder as stored (not expanded), read into 260 bytes; a value
@@ -290,11 +309,18 @@ int MISC_GetPathName(LPWSTR pszOut, DWORD cchOut, DWORD dwFlags)
         if (FAILED(StringCchCatW(pszOut, cchOut, SM_STATUS_INI_NAME)))
             goto done;
         if (dwMode == MISC_MODE_STATUS_INI) {
+            // The driver's announcement lives in this file: it is replaced only when it was read
+            // and found not to be UTF-16, and made only when it is absent. A locked, unreadable or
+            // unconvertible file is left byte for byte as it is.
             int check = MISC_CheckUniFile(pszOut);
-            if (check < 0) {
-                if (check == -2 && MISC_FileExists(pszOut))
-                    MISC_Remove(pszOut);
+            if (check == -2) {
+                MISC_Remove(pszOut);
                 MISC_CreateUniFile(pszOut);
+            } else if (check != 1) {
+                if (IsAbsent(pszOut))
+                    MISC_CreateUniFile(pszOut);
+                else
+                    TRACE_Print(TRACE_LEVEL_INFO, L"exchange file kept as it is");
             }
         }
         rc = 1;

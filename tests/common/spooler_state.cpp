@@ -84,6 +84,18 @@ void SmSpooler::ClearFail()
     DeleteFileW(PathIn(m_dir, c_FailFile).c_str());
 }
 
+void SmSpooler::SetShortWrite(DWORD cb)
+{
+    Lock lock;
+    WriteLines(PathIn(m_dir, c_ShortWriteFile), { Dec(cb) });
+}
+
+void SmSpooler::SetQueueGrowth(DWORD calls)
+{
+    Lock lock;
+    WriteLines(PathIn(m_dir, c_GrowFile), { Dec(calls) });
+}
+
 void SmSpooler::ClearCalls()
 {
     Lock lock;

@@ -28,6 +28,10 @@ public:
     // Makes calls of one function fail with the error (from: 0 every call, n the n-th and later).
     void SetFail(const std::string& function, DWORD error = ERROR_GEN_FAILURE, DWORD from = 0);
     void ClearFail();
+    // Every WritePrinter takes at most cb bytes and reports that count (a short write, not a failure).
+    void SetShortWrite(DWORD cb);
+    // Each of the next `calls` EnumJobsW calls adds a job "Grown" to its printer's queue after answering.
+    void SetQueueGrowth(DWORD calls);
     void ClearCalls();
 
     // What the double holds and recorded.

@@ -25,6 +25,8 @@ static const wchar_t c_RawJobsFile[] = L"rawjobs.txt";     // printer id documen
 static const wchar_t c_CallsFile[] = L"calls.log";         // function key=value ... rc=.. err=..
 static const wchar_t c_FailFile[] = L"fail.txt";           // function [error [from]]
 static const wchar_t c_NextJobFile[] = L"nextjob.txt";     // next job id
+static const wchar_t c_ShortWriteFile[] = L"shortwrite.txt"; // most bytes one WritePrinter takes
+static const wchar_t c_GrowFile[] = L"growjobs.txt";      // EnumJobsW calls still to add a job after them
 
 inline std::string Utf8(const std::wstring& s)
 {

@@ -428,6 +428,27 @@ extern "C" BOOL WINAPI Dbl_SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPri
     return TRUE;
 }
 
+static DWORD NextJobId(const std::wstring& dir);
+
+// The growth switch: while growjobs.txt holds a count above 0, every EnumJobsW call adds a job
+// "Grown" to its printer's queue after it has answered (as another process printing between a
+// call that learns the size and the one that reads) and counts down.
+static void GrowQueue(const DoubleHandle* h)
+{
+    std::vector<std::string> lines = ReadLines(PathIn(h->dir, c_GrowFile));
+    if (lines.empty() || Num(lines[0]) == 0)
+        return;
+    WriteLines(PathIn(h->dir, c_GrowFile), { Dec(Num(lines[0]) - 1) });
+    Job j;
+    j.printer = h->printer;
+    j.id = NextJobId(h->dir);
+    j.document = L"Grown";
+    AppendLine(PathIn(h->dir, c_JobsFile), Format(j));
+}
+
+static BOOL EnumJobsModel(DoubleHandle* h, Entry& e, DWORD FirstJob, DWORD NoJobs, DWORD Level, LPBYTE pJob,
+                          DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned);
+
 extern "C" BOOL WINAPI Dbl_EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level, LPBYTE pJob,
                                      DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned)
 {
@@ -436,6 +457,16 @@ extern "C" BOOL WINAPI Dbl_EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJo
         PASS(EnumJobsW, FALSE, hPrinter, FirstJob, NoJobs, Level, pJob, cbBuf, pcbNeeded, pcReturned);
     Lock lock;
     Entry e(h->dir, "EnumJobsW");
+    BOOL ok = EnumJobsModel(h, e, FirstJob, NoJobs, Level, pJob, cbBuf, pcbNeeded, pcReturned);
+    DWORD err = GetLastError();
+    GrowQueue(h);
+    SetLastError(err);
+    return ok;
+}
+
+static BOOL EnumJobsModel(DoubleHandle* h, Entry& e, DWORD FirstJob, DWORD NoJobs, DWORD Level, LPBYTE pJob,
+                          DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned)
+{
     e.AddW("printer", h->printer.c_str());
     e.AddNum("first", FirstJob);
     e.AddNum("count", NoJobs);
@@ -698,10 +729,15 @@ extern "C" BOOL WINAPI Dbl_WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBu
         e.Done(0, err);
         return FALSE;
     }
+    // The short-write switch: shortwrite.txt caps the bytes one call takes (it still succeeds).
+    DWORD cbTaken = cbBuf;
+    std::vector<std::string> cap = ReadLines(PathIn(h->dir, c_ShortWriteFile));
+    if (!cap.empty() && Num(cap[0]) < cbTaken)
+        cbTaken = Num(cap[0]);
     const BYTE* p = static_cast<const BYTE*>(pBuf);
-    h->data.insert(h->data.end(), p, p + cbBuf);
-    *pcWritten = cbBuf;
-    e.AddNum("written", cbBuf);
+    h->data.insert(h->data.end(), p, p + cbTaken);
+    *pcWritten = cbTaken;
+    e.AddNum("written", cbTaken);
     e.Done(1, 0);
     return TRUE;
 }

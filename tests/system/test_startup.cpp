@@ -2,6 +2,7 @@
 // lines, exit codes, the Run value, single instance, the operator trace switch, 9x-class mode.
 #include <gtest/gtest.h>
 #include "smtest.h"
+#include "spooler_state.h"
 #include <string>
 
 namespace {
@@ -25,6 +26,15 @@ protected:
         SetEnvironmentVariableW(L"SM_TRACE", NULL);
     }
 };
+
+BOOL CALLBACK CountClassWindows(HWND hwnd, LPARAM lParam)
+{
+    WCHAR cls[64] = L"";
+    GetClassNameW(hwnd, cls, ARRAYSIZE(cls));
+    if (wcscmp(cls, L"StatusMonitor") == 0)
+        ++*reinterpret_cast<int*>(lParam);
+    return TRUE;
+}
 
 }  // namespace
 
@@ -132,6 +142,61 @@ TEST_F(StartupTest, CopiesUnderOtherNamesRunTheirOwnMonitors)
     ASSERT_TRUE(mb.WaitExit(10000));
     DeleteFileW(a.c_str());
     DeleteFileW(b.c_str());
+}
+
+// Of two "install" started together, exactly one becomes the monitor; the other ends as when a
+// monitor already runs.
+TEST_F(StartupTest, TwoInstallsStartedTogetherMakeOneMonitor)
+{
+    SetEnvironmentVariableW(L"SM_TRACE", L"threshold=1");
+    SmChild a, b;
+    ASSERT_TRUE(a.Start(SmProgramPath(), L"install"));
+    ASSERT_TRUE(b.Start(SmProgramPath(), L"install"));
+    ASSERT_NE((HWND)NULL, SmWaitForWindow(L"StatusMonitor", kMainTitle, 10000));
+    DWORD start = GetTickCount();
+    while (!a.Exited() && !b.Exited() && GetTickCount() - start < 10000)
+        Sleep(50);
+    SmChild& ended = a.Exited() ? a : b;
+    SmChild& resident = a.Exited() ? b : a;
+    ASSERT_TRUE(ended.Exited()) << "both stayed resident";
+    EXPECT_EQ(0u, ended.ExitCode());
+    EXPECT_TRUE(SmContains(ended.Lines(), "SM executed"));
+    int windows = 0;
+    EnumWindows(CountClassWindows, reinterpret_cast<LPARAM>(&windows));
+    EXPECT_EQ(1, windows);
+    EXPECT_FALSE(resident.Exited());
+    SmRun(SmProgramPath(), L"uninstall");
+    EXPECT_TRUE(resident.WaitExit(10000));
+}
+
+// An operand longer than its 259-character slot would reach a printer or file by a cut name:
+// the command does nothing at all and says why in the trace.
+TEST_F(StartupTest, OperandsThatDoNotFitTheirSlotAreRefused)
+{
+    SmSpooler sp(L"startup_cut");
+    const std::wstring p259(259, L'P');
+    sp.AddTestPrinter(p259, L"USB001");
+    const std::wstring cut = L"\"" + p259 + L"TAIL\"";
+    static const struct { const wchar_t* before; const wchar_t* after; const char* refusal; } cases[] = {
+        { L"security 2 ", L" 1033", "operand 3 too long, command refused" },
+        { L"accounting ", L" 1033", "operand 2 too long, command refused" },
+        { L"PREHEAT ", L"", "operand 2 too long, command refused" },
+        { L"CreateTextBMP ", L"", "operand 2 too long, command refused" },
+    };
+    for (const auto& c : cases) {
+        std::wstring log = SmTempDir(L"startup_cut") + L"sm.log";
+        SetEnvironmentVariableW(L"SM_TRACE", (L"threshold=4;path=" + log).c_str());
+        SmRunResult r = SmRun(SmProgramPath(), c.before + cut + c.after, 8000);
+        SetEnvironmentVariableW(L"SM_TRACE", NULL);
+        ASSERT_TRUE(r.finished) << SmNarrow(c.before) << "showed a dialog";
+        EXPECT_EQ(1u, r.exitCode) << SmNarrow(c.before);
+        EXPECT_TRUE(sp.Calls().empty()) << SmNarrow(c.before) << SmDescribeCalls(sp);
+        EXPECT_TRUE(SmContains(SmSplitLines(SmReadFile(log)), c.refusal)) << SmNarrow(c.before);
+    }
+    // 259 characters fit: the same printer is then the one named.
+    SmRunResult r = SmRun(SmProgramPath(), L"PREHEAT " + p259, 8000);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(1u, sp.RawJobs().size()) << SmDescribeCalls(sp);
 }
 
 TEST_F(StartupTest, SettingsCommandsStoreDwords)

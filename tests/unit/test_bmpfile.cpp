@@ -28,7 +28,6 @@ TEST(BmpFile, RowBytesByDepth)
 
 TEST(BmpFile, RowsPerWriteSplitsIntoBands)
 {
-    EXPECT_EQ(10338u, 6451200u / 624u);
     EXPECT_EQ(7016u, iBitmap_RowsPerWrite(624, 7016));
     EXPECT_EQ(10338u, iBitmap_RowsPerWrite(624, 10338));
     EXPECT_EQ(10338u, iBitmap_RowsPerWrite(624, 10339));
@@ -121,13 +120,26 @@ TEST(BmpFile, SizesOutsideTheHeaderAreRefusedWithoutAFile)
 {
     std::wstring dir = SmTempDir(L"bmpfile_size");
     BYTE bits[64] = {};
-    static const struct { int w, h; } cases[] = { { 0, 4 }, { 4, 0 }, { -8, 4 }, { 4, -1 }, { 524288, 1 } };
+    static const struct { int bpp, w, h; } cases[] = { { 1, 0, 4 }, { 1, 4, 0 }, { 1, -8, 4 }, { 1, 4, -1 }, { 1, 524288, 1 } };
     iBitmap bmp;
     for (const auto& c : cases) {
         std::wstring path = dir + L"size.bmp";
-        EXPECT_EQ(-7, bmp.iBitmap_CreateBMP(path.c_str(), 1, 600, c.w, c.h, bits)) << c.w << "x" << c.h;
+        EXPECT_EQ(-7, bmp.iBitmap_CreateBMP(path.c_str(), c.bpp, 600, c.w, c.h, bits)) << c.w << "x" << c.h;
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str()));
     }
+}
+
+// The 32-bit size fields of the file: 65,532-byte rows (24 bits, 21,844 pixels) fit 65,539 rows
+// with the 54 header bytes and no more; 65,600 rows would wrap to a small size. The size is
+// refused before the file is opened: a path in a missing folder still gets -7, not the open's error.
+TEST(BmpFile, SizesBeyondTheFileSizeFieldsAreRefusedFirst)
+{
+    std::wstring path = SmTempDir(L"bmpfile_size32") + L"missing\\size.bmp";
+    BYTE bits[64] = {};
+    static const struct { int bpp, w, h; } cases[] = { { 24, 21844, 65540 }, { 24, 21844, 65600 }, { 8, 65532, 0x7FFFFFFF } };
+    iBitmap bmp;
+    for (const auto& c : cases)
+        EXPECT_EQ(-7, bmp.iBitmap_CreateBMP(path.c_str(), c.bpp, 600, c.w, c.h, bits)) << c.w << "x" << c.h;
 }
 
 TEST(BmpFile, MissingDirectoryGivesNegativeResultAndNoFile)

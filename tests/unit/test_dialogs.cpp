@@ -362,3 +362,26 @@ TEST_F(SecureCloseTest, AccountingCloseWipesStoresAndNeedsBoth)
     EXPECT_TRUE(AllZero(g_ActIDLast, ARRAYSIZE(g_ActIDLast)));
     DestroyWindow(hAct);
 }
+
+// ---- Opening the printer the credentials go to ----
+
+#include <winspool.h>
+#include "dialogs/credentials.h"
+#include "spooler_state.h"
+
+// An empty name would open the print server itself, not a printer: nothing is opened.
+TEST(Credentials, AnEmptyPrinterNameOpensNothing)
+{
+    SmSpooler sp(L"dlg_empty_name");
+    sp.AddTestPrinter(L"MFP", L"USB001");
+    WCHAR szEmpty[1] = L"";
+    EXPECT_EQ(nullptr, DLG_OpenPrinter(szEmpty));
+    WCHAR szName[] = L"MFP";
+    HANDLE hPrinter = DLG_OpenPrinter(szName);
+    EXPECT_NE(nullptr, hPrinter);
+    if (hPrinter)
+        ClosePrinter(hPrinter);
+    std::vector<spd::Call> opens = sp.Calls("OpenPrinterW");
+    ASSERT_EQ(1u, opens.size()) << SmDescribeCalls(sp);
+    EXPECT_EQ("MFP", opens[0].Arg("name"));
+}

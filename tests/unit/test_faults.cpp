@@ -284,6 +284,8 @@ TEST_F(MonitorUnit, AnEmptyPrinterNameIsNotARefusedOpen)
     EXPECT_EQ(1, SM_SetSpoolerStatusByCode(33));
     EXPECT_FALSE(g_SpoolerBusy);
     EXPECT_EQ(-1, g_LastSpoolerStatus);
+    JobId(42);
+    EXPECT_EQ(0, SM_SetPrinterJob(JOB_CONTROL_RESTART));     // no name opens nothing
     EXPECT_TRUE(Sp().Calls().empty()) << SmDescribeCalls(Sp());
     Ini(L"PrinterName", L"MFP");
     SM_SetSpoolerStatusByCode(33);
@@ -324,6 +326,41 @@ TEST_F(MonitorUnit, Win9xOpensTheAnsiName)
     EXPECT_EQ("0x000F000C", opens[0].Arg("access"));
     EXPECT_TRUE(Sp().Calls("OpenPrinterW").empty());
     EXPECT_EQ((DWORD)PRINTER_STATUS_DOOR_OPEN, Sp().PrinterStatus(L"Dr\u00fccker"));
+}
+
+// A name the ANSI code page cannot spell would reach the spooler with '?' in it: another
+// printer's name, or none. Nothing is opened, and later status words are not blocked.
+TEST_F(MonitorUnit, Win9xNameWithoutAnAnsiSpellingOpensNothing)
+{
+    g_OSVersion = MISC_OS_WIN98;
+    Sp().AddTestPrinter(L"Dr?cker", L"USB002");
+    Ini(L"PrinterName", L"Dr\u0394cker");
+    JobId(42);
+    Sp().AddTestJob(L"Dr?cker", 42, L"Report");
+    EXPECT_EQ(1, SM_SetSpoolerStatusByCode(5));
+    EXPECT_FALSE(g_SpoolerBusy);
+    EXPECT_EQ(0, SM_SetPrinterJob(JOB_CONTROL_RESTART));
+    EXPECT_TRUE(Sp().Calls("OpenPrinterA").empty()) << SmDescribeCalls(Sp());
+    EXPECT_EQ(0u, Sp().PrinterStatus(L"Dr?cker"));
+    Ini(L"PrinterName", L"MFP");
+    SM_SetSpoolerStatusByCode(33);
+    EXPECT_EQ((DWORD)PRINTER_STATUS_PAPER_JAM, Sp().PrinterStatus(L"MFP"));
+}
+
+// A read that meets the driver half-way through rewriting the file sees no list: the
+// announcement is read again on the next tick, and acted on once its list is there.
+TEST_F(MonitorUnit, AnAnnouncementReadWithoutItsListIsReadAgain)
+{
+    Ini(L"Message", L"1027");
+    Ini(L"LastMsg", L"7");
+    Ini(L"Status", L"");
+    WndProc(NULL, WM_TIMER, 1, 0);
+    EXPECT_TRUE(StatusWords().empty());
+    Ini(L"Status", L"33|5|");
+    WndProc(NULL, WM_TIMER, 1, 0);
+    WndProc(NULL, WM_TIMER, 1, 0);
+    EXPECT_EQ((std::vector<std::string>{ "0x00000008" }), StatusWords()) << SmDescribeCalls(Sp());
+    EXPECT_EQ(7, g_LastMsg);
 }
 
 // Job control ------------------------------------------------------------------------------------
@@ -413,6 +450,26 @@ TEST_F(MonitorUnit, FailingEnumJobsFailsTheJobAction)
     EXPECT_TRUE(SmContains(trace.Lines(), "rc = 0"));
     // The cancel's reset happened all the same.
     EXPECT_EQ((std::vector<std::string>{ "0x00000000" }), StatusWords());
+}
+
+// The queue grows between the call that learns its size and the one that reads it: the size is
+// learned again, a few times at most.
+TEST_F(MonitorUnit, JobLookUpFollowsAGrowingQueue)
+{
+    static const struct { DWORD growth; int rc; size_t enumCalls; } cases[] = {
+        { 1, 1, 3 },        // size, read (too small), read again
+        { 100, 0, 5 },      // size and four reads, then given up
+    };
+    for (const auto& c : cases) {
+        Sp().ClearJobs();
+        Sp().ClearCalls();
+        Sp().AddTestJob(L"MFP", 42, L"Report");
+        JobId(42);
+        Sp().SetQueueGrowth(c.growth);
+        EXPECT_EQ(c.rc, SM_SetPrinterJob(JOB_CONTROL_RESTART)) << c.growth;
+        EXPECT_EQ(c.enumCalls, Sp().Calls("EnumJobsW").size()) << c.growth << SmDescribeCalls(Sp());
+        EXPECT_EQ((size_t)c.rc, Sp().Calls("SetJobW").size()) << c.growth;
+    }
 }
 
 TEST_F(MonitorUnit, FailingSetJobFailsTheJobAction)

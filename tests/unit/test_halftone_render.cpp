@@ -127,23 +127,35 @@ TEST(WmRender, DrawingLeavesTheContextAsItWas)
 // The font height chain from the context's vertical resolution, and the other font fields.
 TEST(WmRender, FontHeightChain)
 {
-    HDC hdc = CreateCompatibleDC(NULL);
-    int cyDpi = (int)(GetDeviceCaps(hdc, VERTRES) * (double)25.4f / GetDeviceCaps(hdc, VERTSIZE));
+    // Worked out by hand for the two screens the tests meet: no display (768 rows on 203 mm,
+    // 96 dpi) and Xvfb's 1280 x 1024 (1024 rows on 271 mm, 95 dpi). For 72 points at 96 dpi:
+    // 72 x 69 = 4968, 96 x 4968 / 72 = 6624, 662.4 + 0.5 truncated is 662.
+    static const struct { int vertRes, vertSize; int lfHeight[4]; } screens[] = {
+        { 768, 203, { 662, 92, 10598, 0 } },
+        { 1024, 271, { 656, 91, 10488, 0 } },
+    };
     static const struct { int height; WORD style; int esc; } cases[] = {
         { 72 * 69, 0, 450 }, { 10 * 69, 1, 0 }, { 288 * 276, 3, 3599 }, { 1 * 3, 2, 900 },
     };
-    for (const auto& c : cases) {
+    HDC hdc = CreateCompatibleDC(NULL);
+    int vertRes = GetDeviceCaps(hdc, VERTRES), vertSize = GetDeviceCaps(hdc, VERTSIZE);
+    const int* expected = NULL;
+    for (const auto& s : screens) {
+        if (s.vertRes == vertRes && s.vertSize == vertSize)
+            expected = s.lfHeight;
+    }
+    ASSERT_NE(nullptr, expected) << "no figures for a screen of " << vertRes << " rows on " << vertSize << " mm";
+    for (size_t i = 0; i < ARRAYSIZE(cases); i++) {
+        const auto& c = cases[i];
         HFONT hFont = CreateWatermarkFont(hdc, L"Arial", c.height, c.style, c.esc);
-        int ptY = (int)((long long)cyDpi * c.height / 72);
-        int lfHeight = (int)((double)(float)ptY / 10 + 0.5);
-        if (lfHeight == 0) {
+        if (expected[i] == 0) {
             EXPECT_EQ(nullptr, hFont) << c.height;
             continue;
         }
         ASSERT_NE(nullptr, hFont) << c.height;
         LOGFONTW lf;
         ASSERT_EQ((int)sizeof(lf), GetObjectW(hFont, sizeof(lf), &lf));
-        EXPECT_EQ(lfHeight, lf.lfHeight) << c.height;
+        EXPECT_EQ(expected[i], lf.lfHeight) << c.height;
         EXPECT_EQ(c.esc, lf.lfEscapement);
         EXPECT_EQ(0, lf.lfOrientation);
         EXPECT_EQ((c.style & 1) ? 700 : 0, lf.lfWeight);
@@ -173,6 +185,9 @@ TEST(WmRender, ArgumentErrorsWriteNoFile)
         { "width 0", path.c_str(), info->pTable, 16, 16, 1, 1, 0, 100 },
         { "height -5", path.c_str(), info->pTable, 16, 16, 1, 1, 100, -5 },
         { "row over 16 bits", path.c_str(), info->pTable, 16, 16, 1, 1, 524257, 1 },
+        // 65,500-byte rows: 65,572 rows fit the 32-bit file size with the 62 header bytes, 65,573 do not.
+        { "file over 32 bits", path.c_str(), info->pTable, 16, 16, 1, 1, 524000, 65573 },
+        { "file far over 32 bits", path.c_str(), info->pTable, 16, 16, 1, 1, 524000, 70000 },
     };
     iBitmap bmp;
     for (const Case& c : cases) {

@@ -179,6 +179,63 @@ TEST(GetPathName, ExchangeFilePreparedAsUtf16)
     EXPECT_FALSE(MISC_FileExists(ini.c_str()));
 }
 
+// Whatever stops the check from reading the file, the driver's announcement in it survives start-up.
+TEST(GetPathName, ExchangeFileKeptUnlessReadAsOtherEncoding)
+{
+    // 110 bytes of UTF-16: the mark, then "[Printer Information]\r\nMessage=1027\r\nLastMsg=9\r\n" cut to fit.
+    std::vector<BYTE> announced = { 0xFF, 0xFE };
+    for (const char* p = "[Printer Information]\r\nMessage=1027\r\nLastMsg=9\r\nStatus=5|\r\n"; announced.size() < 110; p++)
+        announced.insert(announced.end(), { (BYTE)*p, 0 });
+    const std::vector<BYTE> ansi = { '[', 'a', ']', '\r', '\n' };
+    const std::vector<BYTE> bom = { 0xFF, 0xFE };
+    static const struct Case {
+        const wchar_t* folder;          // under the temporary directory
+        bool present;
+        bool ansiContent;
+        bool readersLockedOut;          // another process holds it open, sharing only writes
+        bool expectKept;
+    } cases[] = {
+        { L"smtest_\u0414\u043e\u043a\u0443", true,  false, false, true },   // no exact ANSI spelling
+        { L"smtest_\u0414\u043e\u043a\u0443", false, false, false, false },  // absent there: made
+        { L"smtest_locked",                   true,  false, true,  true },
+        { L"smtest_locked",                   true,  true,  true,  true },   // not read, so not judged
+        { L"smtest_locked",                   true,  true,  false, false },  // read and not UTF-16: replaced
+    };
+    WCHAR saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    for (const Case& c : cases) {
+        std::wstring dir = TempDir() + c.folder + L"\\";
+        CreateDirectoryW(dir.c_str(), NULL);
+        std::wstring ini = dir + L"StatusMonitorV3.ini";
+        const std::vector<BYTE>& content = c.ansiContent ? ansi : announced;
+        DeleteFileW(ini.c_str());
+        if (c.present) {
+            ASSERT_TRUE(SmWriteFile(ini, content.data(), content.size()));
+        }
+        // Readers fail with a sharing violation; a writer that truncates would not.
+        HANDLE hLock = INVALID_HANDLE_VALUE;
+        if (c.readersLockedOut) {
+            hLock = CreateFileW(ini.c_str(), GENERIC_READ, FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+            ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
+        }
+        ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
+        int rc = -1;
+        std::wstring path = GetPath(0x80000 | 8, &rc);
+        SetCurrentDirectoryW(saved);
+        if (hLock != INVALID_HANDLE_VALUE)
+            CloseHandle(hLock);
+        SCOPED_TRACE(SmNarrow(c.folder) + (c.present ? " present" : " absent"));
+        EXPECT_EQ(1, rc);
+        EXPECT_EQ(0, lstrcmpiW(ini.c_str(), path.c_str()));
+        EXPECT_EQ(c.expectKept ? content : bom, SmReadFile(ini));
+    }
+    // Making the file never truncates one that exists.
+    std::wstring ini = TempDir() + L"smtest_locked\\StatusMonitorV3.ini";
+    ASSERT_TRUE(SmWriteFile(ini, announced.data(), announced.size()));
+    MISC_CreateUniFile(ini.c_str());
+    EXPECT_EQ(announced, SmReadFile(ini));
+}
+
 TEST(GetPathName, UniqueTemporaryNames)
 {
     static const struct { DWORD flags; const wchar_t* ext; } cases[] = {

@@ -125,19 +125,39 @@ TEST_F(PreHeat, GetPrinterFailure)
     EXPECT_EQ(1u, Sp().Calls("ClosePrinter").size());
 }
 
-TEST_F(PreHeat, AFailedWriteSkipsTheRest)
+// A write that fails, or takes fewer bytes than given, ends the job as aborted: a cut PJL
+// sequence never reaches the printer.
+TEST_F(PreHeat, AFailedOrShortWriteAbortsTheJob)
 {
-    TraceCapture trace(L"preheat_write");
-    Sp().SetFail("WritePrinter", ERROR_NOT_ENOUGH_MEMORY, 2);
-    EXPECT_EQ(0, Send(L"MFP"));
-    EXPECT_EQ(2u, Sp().Calls("WritePrinter").size());
-    EXPECT_TRUE(Sp().Calls("EndPagePrinter").empty());
-    EXPECT_TRUE(SmContains(trace.Lines(), "WritePrinter error, code = 8!"));
-    // Closing the handle leaves the unfinished job to the spooler.
-    std::vector<spd::RawJob> raw = Sp().RawJobs();
-    ASSERT_EQ(1u, raw.size());
-    EXPECT_EQ("closed", raw[0].state);
-    EXPECT_EQ(77u, raw[0].bytes.size());
+    static const struct { bool shortWrite; const char* trace; size_t writes; size_t bytes; } cases[] = {
+        { false, "WritePrinter error, code = 8!", 2, 77 },      // the second write fails
+        { true, "WritePrinter error, code = 29!", 1, 50 },      // the first takes 50 of 77 bytes
+    };
+    for (const auto& c : cases) {
+        SmSpooler sp(L"preheat_write");
+        sp.AddTestPrinter(L"MFP", L"USB001");
+        if (c.shortWrite)
+            sp.SetShortWrite(50);
+        else
+            sp.SetFail("WritePrinter", ERROR_NOT_ENOUGH_MEMORY, 2);
+        TraceCapture trace(L"preheat_write");
+        EXPECT_EQ(0, Send(L"MFP"));
+        EXPECT_EQ(c.writes, sp.Calls("WritePrinter").size());
+        EXPECT_TRUE(sp.Calls("EndPagePrinter").empty());
+        EXPECT_TRUE(SmContains(trace.Lines(), c.trace)) << c.trace;
+        std::vector<spd::RawJob> raw = sp.RawJobs();
+        ASSERT_EQ(1u, raw.size()) << SmDescribeCalls(sp);
+        EXPECT_EQ("aborted", raw[0].state);
+        EXPECT_EQ(c.bytes, raw[0].bytes.size());
+    }
+}
+
+TEST_F(PreHeat, AQueuedPreHeatJobIsFoundInAGrowingQueue)
+{
+    Sp().AddTestJob(L"MFP", 10, L"PreHeat");
+    Sp().SetQueueGrowth(1);
+    EXPECT_EQ(1, Send(L"MFP"));
+    EXPECT_TRUE(Sp().RawJobs().empty()) << SmDescribeCalls(Sp());
 }
 
 TEST_F(PreHeat, StartAndEndFailures)
