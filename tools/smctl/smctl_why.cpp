@@ -293,7 +293,7 @@ void PrintText(const Why& w)
     }
     for (size_t k = 0; k < w.lines.size(); k++) {
         const Line& l = w.lines[k];
-        wprintf(L"line %-2u        code %ld: %ls column, control %d, %ls picture", (unsigned)(k + 1), (long)l.code,
+        wprintf(L"line %-2u         code %ld: %ls column, control %d, %ls picture", (unsigned)(k + 1), (long)l.code,
                 l.left ? L"left" : L"right", l.slot, PictureName(l.picture));
         if (l.x > 0 && l.y > 0) {
             wprintf(L", marker at (%ld, %ld) in the picture", (long)l.x, (long)l.y);
