@@ -127,7 +127,8 @@ TEST_F(DevTools, WhyExplainsEachDecisionAndMatchesTheDialog)
 
     Output before = Smctl(L"why");
     ASSERT_EQ(0u, before.exitCode) << before.text;
-    EXPECT_TRUE(before.Has("field \"Q3\"  store-job name")) << before.text;
+    EXPECT_TRUE(before.Has("field \"StoreName\"  not a code: the next field is the store-job name\r\n"
+                           "  field \"Q3\"  not a code: taken as the store-job name")) << before.text;
     EXPECT_TRUE(before.Has("field \"112\"  code 112, dropped: 112 is never stored")) << before.text;
     EXPECT_TRUE(before.Has("field \"tail\"  ignored: text after the last bar")) << before.text;
     EXPECT_TRUE(before.Has("spooler status  0x00000008 (set by the first code, 33)")) << before.text;

@@ -21,6 +21,7 @@ struct Field {
     std::wstring text;
     LONG code;
     int index;                          // 1-based place in the list for a kept code
+    bool marker;                        // the "StoreName" field before a store-job name
 };
 
 struct CodeText {
@@ -67,7 +68,9 @@ struct Why {
 void OnField(void* pContext, SM_FIELD_KIND kind, LPCWSTR pszField, size_t cchField, LONG code)
 {
     Why* w = static_cast<Why*>(pContext);
-    Field f = { kind, std::wstring(pszField, cchField), code, 0 };
+    if (kind == SM_FIELD_STORE_NAME)
+        w->fields.push_back(Field{ kind, L"StoreName", 0, 0, true });
+    Field f = { kind, std::wstring(pszField, cchField), code, 0, false };
     if (kind == SM_FIELD_CODE_KEPT) {
         int kept = 0;
         for (const Field& g : w->fields)
@@ -77,22 +80,26 @@ void OnField(void* pContext, SM_FIELD_KIND kind, LPCWSTR pszField, size_t cchFie
     w->fields.push_back(f);
 }
 
-LPCWSTR FieldVerdict(SM_FIELD_KIND kind)
+LPCWSTR FieldVerdict(const Field& f)
 {
-    switch (kind) {
+    if (f.marker)
+        return L"not a code: the next field is the store-job name";
+    switch (f.kind) {
     case SM_FIELD_CODE_KEPT: return L"kept";
     case SM_FIELD_CODE_BUSY: return L"dropped: 112 is never stored";
     case SM_FIELD_CODE_PAST_LIMIT: return L"dropped: past the 48th code";
-    case SM_FIELD_STORE_NAME: return L"store-job name (the field before it was \"StoreName\")";
+    case SM_FIELD_STORE_NAME: return L"not a code: taken as the store-job name";
     case SM_FIELD_STORE_NAME_UNENDED: return L"ignored: \"StoreName\" with no ended name after it";
     case SM_FIELD_TRAILING_TEXT: return L"ignored: text after the last bar";
     }
     return L"";
 }
 
-LPCWSTR FieldKindName(SM_FIELD_KIND kind)
+LPCWSTR FieldKindName(const Field& f)
 {
-    switch (kind) {
+    if (f.marker)
+        return L"store-name-field";
+    switch (f.kind) {
     case SM_FIELD_CODE_KEPT: return L"kept";
     case SM_FIELD_CODE_BUSY: return L"dropped-112";
     case SM_FIELD_CODE_PAST_LIMIT: return L"dropped-past-48";
@@ -264,11 +271,11 @@ void PrintText(const Why& w)
     wprintf(L"Status          \"%ls\"\n", w.status.c_str());
     for (const Field& f : w.fields) {
         if (f.kind == SM_FIELD_CODE_KEPT)
-            wprintf(L"  field \"%ls\"  code %ld, %ls (place %d)\n", f.text.c_str(), (long)f.code, FieldVerdict(f.kind), f.index);
+            wprintf(L"  field \"%ls\"  code %ld, %ls (place %d)\n", f.text.c_str(), (long)f.code, FieldVerdict(f), f.index);
         else if (f.kind == SM_FIELD_CODE_BUSY || f.kind == SM_FIELD_CODE_PAST_LIMIT)
-            wprintf(L"  field \"%ls\"  code %ld, %ls\n", f.text.c_str(), (long)f.code, FieldVerdict(f.kind));
+            wprintf(L"  field \"%ls\"  code %ld, %ls\n", f.text.c_str(), (long)f.code, FieldVerdict(f));
         else
-            wprintf(L"  field \"%ls\"  %ls\n", f.text.c_str(), FieldVerdict(f.kind));
+            wprintf(L"  field \"%ls\"  %ls\n", f.text.c_str(), FieldVerdict(f));
     }
     wprintf(L"codes           %lu kept\n", (unsigned long)w.count);
     if (w.count == 0)
@@ -364,7 +371,7 @@ void PrintJson(const Why& w)
     for (size_t i = 0; i < w.fields.size(); i++) {
         const Field& f = w.fields[i];
         wprintf(L"%ls{\"field\":%ls,\"verdict\":%ls,\"reason\":%ls", i ? L"," : L"", Json(f.text).c_str(),
-                Json(FieldKindName(f.kind)).c_str(), Json(FieldVerdict(f.kind)).c_str());
+                Json(FieldKindName(f)).c_str(), Json(FieldVerdict(f)).c_str());
         if (f.kind == SM_FIELD_CODE_KEPT || f.kind == SM_FIELD_CODE_BUSY || f.kind == SM_FIELD_CODE_PAST_LIMIT)
             wprintf(L",\"code\":%ld", (long)f.code);
         wprintf(L"}");
