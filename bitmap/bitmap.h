@@ -159,7 +159,7 @@ struct WM_TEXT_INFO {
     SIZE  sizeText;                        // the text's extent, unrotated
     int   nCopies;                         // copies drawn
     int   nCopiesCut;                      // copies whose rotated text cell crosses a page edge
-    int   nMissing;                        // characters without a glyph in the face used
+    int   nMissing;                        // distinct characters without a glyph in the face used
     WCHAR wszMissing[WM_MISSING_MAX];      // the first of them
 };
 void  DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,

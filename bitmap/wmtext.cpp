@@ -181,6 +181,11 @@ static void NoteFace(HDC hdc, LPCWSTR pszText, int n, WM_TEXT_INFO* pInfo)
         for (int i = 0; i < n; i++) {
             if (glyphs[i] != 0xFFFF)
                 continue;
+            bool seen = false;
+            for (int j = 0; j < pInfo->nMissing && j < WM_MISSING_MAX; j++)
+                seen = seen || pInfo->wszMissing[j] == pszText[i];
+            if (seen)
+                continue;
             if (pInfo->nMissing < WM_MISSING_MAX)
                 pInfo->wszMissing[pInfo->nMissing] = pszText[i];
             pInfo->nMissing++;

@@ -286,7 +286,7 @@ TEST_F(DevTools, WmProofReportsWhatTheJobPrints)
     // A face that is not there, and a character the face has no glyph for: exit code 1.
     struct { const wchar_t* options; const char* expected; } faults[] = {
         { L"--text DRAFT --face \"No Such Face\"", ": substituted" },
-        { L"--text \"DRAFT \x4e2d\" --face \"Liberation Sans\"", "missing glyphs  1: U+4E2D" },
+        { L"--text \"\x4e2d DRAFT \x4e2d\x6587\" --face \"Liberation Sans\"", "missing glyphs  2: U+4E2D U+6587\r\n" },
     };
     for (const auto& f : faults) {
         ASSERT_EQ(0u, Smctl(L"wm-make \"" + job + L"\" " + f.options + L" --out \"" + bmp + L"\"").exitCode);
