@@ -44,5 +44,20 @@ int  SM_DeleteRunValue(LPCWSTR pszValueName);
 void SM_BuildMsgIniPath(LPWSTR pszBuf, size_t cchBuf);
 void LoadStringForApp(void);
 
+// What one poll does with the exchange file's "Message" and "LastMsg" values, given the
+// "LastMsg" the monitor acted on last.
+enum SM_POLL_ACTION {
+    SM_POLL_RESET,              // 1026: close the dialog and reset
+    SM_POLL_OTHER_MESSAGE,      // neither 1026 nor 1027: nothing
+    SM_POLL_NO_SEQUENCE,        // 1027 with "LastMsg" 0: nothing
+    SM_POLL_SEQUENCE_SEEN,      // 1027 with the "LastMsg" acted on already: nothing
+    SM_POLL_READ_LIST,          // 1027 with a new "LastMsg": the list is read
+};
+// "codepage" of the message file: the code page of message texts on a 9x-class system (0: CP_ACP).
+UINT SM_MessageCodePage(void);
+SM_POLL_ACTION SM_PollAction(UINT message, LONG lastMsg, LONG lastSeen);
+// How many slots of a 48-slot list differ from the list shown; 0: the monitor does not update.
+int SM_DifferingSlots(const LONG* pCodes, const LONG* pShown);
+
 LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 void SM_CloseSM(DWORD dwDelay, BOOL fReset);

@@ -12,22 +12,51 @@ static const UINT     c_msPollPeriod = 250;
 static const DWORD    c_msCloseDelay = 64;
 static const WCHAR    c_TraceTag[] = L"WndProc";
 
+UINT SM_MessageCodePage(void)
+{
+    return GetPrivateProfileIntW(L"string", L"codepage", 0, g_MsgIniPath);
+}
+
+SM_POLL_ACTION SM_PollAction(UINT message, LONG lastMsg, LONG lastSeen)
+{
+    if (message == WM_SM_EXIT)
+        return SM_POLL_RESET;
+    if (message != WM_SM_PSTATUS)
+        return SM_POLL_OTHER_MESSAGE;
+    if (lastMsg == 0)
+        return SM_POLL_NO_SEQUENCE;
+    if (lastMsg == lastSeen)
+        return SM_POLL_SEQUENCE_SEEN;
+    return SM_POLL_READ_LIST;
+}
+
+int SM_DifferingSlots(const LONG* pCodes, const LONG* pShown)
+{
+    int n = 0;
+    for (int i = 0; i < SM_MAX_ERRCODES; i++) {
+        if (pCodes[i] != pShown[i])
+            n++;
+    }
+    return n;
+}
+
 // One tick: acts on the exchange file's "Message" value.
 static void Poll(HWND hWnd)
 {
     UINT message = SM_GetIniInt(SM_SECTION_PRINTER, L"Message", 0);
-    if (message == WM_SM_EXIT) {
+    LONG lastMsg = message == WM_SM_PSTATUS ? (LONG)SM_GetIniInt(SM_SECTION_PRINTER, L"LastMsg", 0) : 0;
+    SM_POLL_ACTION action = SM_PollAction(message, lastMsg, g_LastMsg);
+    if (action == SM_POLL_RESET) {
         TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: sm exit!");
         ZeroMemory(g_ShownErrCodes, sizeof(g_ShownErrCodes));
         SM_CloseSM(c_msCloseDelay, TRUE);
         return;
     }
-    if (message != WM_SM_PSTATUS)
+    if (action == SM_POLL_OTHER_MESSAGE)
         return;
 
     TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: WM_SM_PSTATUS");
-    LONG lastMsg = (LONG)SM_GetIniInt(SM_SECTION_PRINTER, L"LastMsg", 0);
-    if (lastMsg == 0 || lastMsg == g_LastMsg)
+    if (action != SM_POLL_READ_LIST)
         return;
 
     LONG codes[SM_MAX_ERRCODES] = {};
@@ -41,13 +70,10 @@ static void Poll(HWND hWnd)
         return;
     }
     g_LastMsg = lastMsg;
-    BOOL fChanged = FALSE;
-    for (int i = 0; i < SM_MAX_ERRCODES; i++) {
-        if (codes[i] != g_ShownErrCodes[i]) {
-            TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: NeedUpdate status");
-            fChanged = TRUE;
-        }
-    }
+    int nDiffering = SM_DifferingSlots(codes, g_ShownErrCodes);
+    for (int i = 0; i < nDiffering; i++)
+        TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: NeedUpdate status");
+    BOOL fChanged = nDiffering > 0;
     if (fChanged) {
         TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: update status");
         SM_SetSMStatus(hWnd, codes, count);
@@ -61,7 +87,7 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     switch (uMsg) {
     case WM_CREATE:
         TRACE_Tag(c_TraceTag, L"WndProc: WM_CREATE");
-        g_CodePage = GetPrivateProfileIntW(L"string", L"codepage", 0, g_MsgIniPath);
+        g_CodePage = SM_MessageCodePage();
         SetTimer(hWnd, c_PollTimerId, c_msPollPeriod, NULL);
         break;
     case WM_DESTROY:

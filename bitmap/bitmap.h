@@ -151,7 +151,21 @@ const HALFTONE_TABLE_INFO* MISC_HalftoneTableInfo(UINT32 HalftoneType);
 #define WM_DENSITY_LEVELS 5
 extern const BYTE g_WmDensityLevel[WM_DENSITY_LEVELS];
 BYTE  WM_DensityLevel(WORD wDensity);
-void  DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale);
+// What a text drawing did, for the driver-side proof tool: the caller sets rcPage, the drawing
+// fills the rest.
+#define WM_MISSING_MAX 32
+struct WM_TEXT_INFO {
+    RECT  rcPage;                          // in: the page's edges
+    WCHAR szFaceUsed[LF_FACESIZE];         // the face the font was realised with
+    WCHAR szFamilyUsed[LF_FACESIZE];       // the family of the font file behind it
+    SIZE  sizeText;                        // the text's extent, unrotated
+    int   nCopies;                         // copies drawn
+    int   nCopiesCut;                      // copies whose rotated text cell crosses a page edge
+    int   nMissing;                        // distinct characters without a glyph in the face used
+    WCHAR wszMissing[WM_MISSING_MAX];      // the first of them
+};
+void  DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,
+                        WM_TEXT_INFO* pInfo = NULL);
 HFONT CreateWatermarkFont(HDC hdc, LPCWSTR pszFace, int nHeight, WORD wStyle, int iEscapement);
 // Screen pattern: 128 rows of 128 bytes; row r, bit k of byte b set where table entry
 // (running over the rows) is at or below the level.
@@ -162,6 +176,32 @@ void  WM_BuildScreenPattern(const BYTE* pTable, UINT32 nTableW, UINT32 nTableH, 
 void  WM_ScreenRows(BYTE* pBits, int stride, int nRows,
                     const BYTE pPattern[WM_PATTERN_DIM][WM_PATTERN_DIM],
                     UINT32 nTableW, UINT32 nTableH);
+
+// A page being rendered: a memory context with a white 1-bit DIB section, bottom-up rows.
+struct WM_PAGE {
+    HDC hdc;
+    HBITMAP hbm;
+    HGDIOBJ hOldBitmap;
+    HGLOBAL hInfo;
+    BITMAPINFO* pInfo;
+    BYTE* pBits;
+    int stride;
+    int nWidth;
+    int nHeight;
+    RECT rcDraw;                           // the text's drawing rectangle (larger when scaled up)
+};
+// Checks the arguments as the watermark job does, makes the page and draws the text (or the fax
+// cover page) on it; IBMP_OK or a bitmap error. Release the page with iBitmap_FreePage in any case.
+int  iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, int nHeight, int nDstScale,
+                      int nPageDensity, int nMaxPageDensity, float fTextScale,
+                      const BYTE* pTable, UINT32 nTableW, UINT32 nTableH, UINT32 DriverType,
+                      WM_TEXT_INFO* pTextInfo);
+// Screens the drawn page with the table at the record's density level.
+int  iBitmap_ScreenPage(WM_PAGE* pPage, const WmBitmapParam* pParam, const BYTE* pTable,
+                        UINT32 nTableW, UINT32 nTableH);
+void iBitmap_FreePage(WM_PAGE* pPage);
+// The font height scale of a job: the text scale and the destination scale at 69 per point.
+int  WM_FontSizeScale(float fTextScale, int nDstScale);
 
 // Time spent in each phase of the last rendering job, in milliseconds (for the benchmark).
 struct WM_PHASE_TIMES {

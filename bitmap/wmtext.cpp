@@ -135,7 +135,66 @@ HFONT CreateWatermarkFont(HDC hdc, LPCWSTR pszFace, int nHeight, WORD wStyle, in
     return hFont;
 }
 
-void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale)
+// The rotated text cell of a copy drawn at (x, y), the text's top-left corner.
+static void CellBounds(int x, int y, int tcx, int tcy, double a, RECT* prc)
+{
+    const double c = cos(a), s = sin(a);
+    const double xs[4] = { 0, tcx * c, tcy * s, tcx * c + tcy * s };
+    const double ys[4] = { 0, -tcx * s, tcy * c, -tcx * s + tcy * c };
+    double x0 = xs[0], x1 = xs[0], y0 = ys[0], y1 = ys[0];
+    for (int i = 1; i < 4; i++) {
+        x0 = xs[i] < x0 ? xs[i] : x0;
+        x1 = xs[i] > x1 ? xs[i] : x1;
+        y0 = ys[i] < y0 ? ys[i] : y0;
+        y1 = ys[i] > y1 ? ys[i] : y1;
+    }
+    SetRect(prc, x + (int)floor(x0), y + (int)floor(y0), x + (int)ceil(x1), y + (int)ceil(y1));
+}
+
+static void NoteCopy(WM_TEXT_INFO* pInfo, int x, int y, int tcx, int tcy, double a)
+{
+    if (!pInfo)
+        return;
+    RECT rc;
+    CellBounds(x, y, tcx, tcy, a, &rc);
+    pInfo->nCopies++;
+    if (rc.left < pInfo->rcPage.left || rc.top < pInfo->rcPage.top || rc.right > pInfo->rcPage.right
+        || rc.bottom > pInfo->rcPage.bottom)
+        pInfo->nCopiesCut++;
+}
+
+// The realised face and the characters it has no glyph for.
+static void NoteFace(HDC hdc, LPCWSTR pszText, int n, WM_TEXT_INFO* pInfo)
+{
+    GetTextFaceW(hdc, ARRAYSIZE(pInfo->szFaceUsed), pInfo->szFaceUsed);
+    UINT cb = GetOutlineTextMetricsW(hdc, 0, NULL);
+    if (cb >= sizeof(OUTLINETEXTMETRICW)) {
+        OUTLINETEXTMETRICW* pOtm = (OUTLINETEXTMETRICW*)HeapAlloc(GetProcessHeap(), 0, cb);
+        if (pOtm && GetOutlineTextMetricsW(hdc, cb, pOtm))
+            StringCchCopyW(pInfo->szFamilyUsed, ARRAYSIZE(pInfo->szFamilyUsed),
+                           (LPCWSTR)((BYTE*)pOtm + (ULONG_PTR)pOtm->otmpFamilyName));
+        if (pOtm)
+            HeapFree(GetProcessHeap(), 0, pOtm);
+    }
+    WORD glyphs[WM_TEXT_MAX_LEN];
+    if (n > 0 && GetGlyphIndicesW(hdc, pszText, n, glyphs, GGI_MARK_NONEXISTING_GLYPHS) != GDI_ERROR) {
+        for (int i = 0; i < n; i++) {
+            if (glyphs[i] != 0xFFFF)
+                continue;
+            bool seen = false;
+            for (int j = 0; j < pInfo->nMissing && j < WM_MISSING_MAX; j++)
+                seen = seen || pInfo->wszMissing[j] == pszText[i];
+            if (seen)
+                continue;
+            if (pInfo->nMissing < WM_MISSING_MAX)
+                pInfo->wszMissing[pInfo->nMissing] = pszText[i];
+            pInfo->nMissing++;
+        }
+    }
+}
+
+void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,
+                       WM_TEXT_INFO* pInfo)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"DrawWatermarkText");
     const TyWM* wm = &pParam->tyWM;
@@ -168,6 +227,10 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
     SIZE ext = { 0, 0 };
     GetTextExtentPoint32W(hdc, szText, n, &ext);
     int tcx = ext.cx, tcy = ext.cy;
+    if (pInfo) {
+        pInfo->sizeText = ext;
+        NoteFace(hdc, szText, n, pInfo);
+    }
 
     double a = iEscapement * c_Pi / 1800;
     double C = fabs(cos(a));
@@ -196,6 +259,7 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
         if (wm->wPlacement == 0) {
             ExtTextOutW(hdc, prc->left + X0 + (cx - rotCx) / 2, prc->top + Y0 + CenterH,
                         ETO_CLIPPED, prc, szText, (UINT)n, NULL);
+            NoteCopy(pInfo, prc->left + X0 + (cx - rotCx) / 2, prc->top + Y0 + CenterH, tcx, tcy, a);
         } else {
             int spacing = rotCx / n;
             double fMoveH = tcx;
@@ -216,6 +280,7 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
                     do {
                         ExtTextOutW(hdc, prc->left + xo + X0, prc->top + yo + Y0, ETO_CLIPPED, prc,
                                     szText, (UINT)n, NULL);
+                        NoteCopy(pInfo, prc->left + xo + X0, prc->top + yo + Y0, tcx, tcy, a);
                         yo += rowPitch;
                     } while (yo < cy);
                     xo += colPitch;
@@ -242,6 +307,136 @@ static double ElapsedMs(LARGE_INTEGER* pLast)
     return ms;
 }
 
+int WM_FontSizeScale(float fTextScale, int nDstScale)
+{
+    return (int)((double)fTextScale * 69.0 * nDstScale);
+}
+
+void iBitmap_FreePage(WM_PAGE* pPage)
+{
+    if (pPage->hOldBitmap)
+        SelectObject(pPage->hdc, pPage->hOldBitmap);
+    if (pPage->hbm)
+        DeleteObject(pPage->hbm);
+    if (pPage->hdc)
+        DeleteDC(pPage->hdc);
+    if (pPage->pInfo)
+        GlobalUnlock(pPage->hInfo);
+    if (pPage->hInfo)
+        GlobalFree(pPage->hInfo);
+    ZeroMemory(pPage, sizeof(*pPage));
+}
+
+int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, int nHeight, int nDstScale,
+                     int nPageDensity, int nMaxPageDensity, float fTextScale,
+                     const BYTE* pTable, UINT32 nTableW, UINT32 nTableH, UINT32 DriverType,
+                     WM_TEXT_INFO* pTextInfo)
+{
+    ZeroMemory(pPage, sizeof(*pPage));
+    if (!pParam) {
+        TRACE_TagError(c_szTagRender, L"watermark record null!");
+        return IBMP_E_ARG;
+    }
+    if (!pTable) {
+        TRACE_TagError(c_szTagRender, L"halftone table null!");
+        return IBMP_E_ARG;
+    }
+    if (nTableW < 16 || nTableW > 128 || nTableH < 16 || nTableH > 128) {
+        TRACE_TagError(c_szTagRender, L"halftone table size can't accept %d x %d!", (int)nTableW, (int)nTableH);
+        return IBMP_E_ARG;
+    }
+    if (nPageDensity <= 0 || nMaxPageDensity <= 0 || nPageDensity > nMaxPageDensity) {
+        TRACE_TagError(c_szTagRender, L"density value error nPageDensity = %d!", nPageDensity);
+        TRACE_TagError(c_szTagRender, L"density value error nMaxPageDensity = %d!", nMaxPageDensity);
+        return IBMP_E_ARG;
+    }
+    // A size whose 1-bit row would not fit the 16-bit row size, or whose file would not fit the
+    // 32-bit size fields, is refused before any drawing.
+    if (nWidth <= 0 || nHeight <= 0 || ((long long)nWidth + 7) / 8 > 0xFFFC
+            || !iBitmap_SizeFitsFile(1, nWidth, nHeight)) {
+        TRACE_TagError(c_szTagRender, L"bitmap size error %d x %d!", nWidth, nHeight);
+        return IBMP_E_ARG;
+    }
+    pPage->nWidth = nWidth;
+    pPage->nHeight = nHeight;
+    pPage->stride = iBitmap_GetRowBytes(1, nWidth);
+    SetRect(&pPage->rcDraw, 0, 0, nWidth, nHeight);
+
+    pPage->hdc = CreateCompatibleDC(NULL);
+    if (!pPage->hdc) {
+        TRACE_TagError(c_szTagRender, L"create DC fail!");
+        return IBMP_E_NODC;
+    }
+    if (fTextScale > 1.0f) {
+        pPage->rcDraw.right = (LONG)((double)fTextScale * nWidth);
+        pPage->rcDraw.bottom = (LONG)((double)fTextScale * nHeight);
+    }
+
+    // The header of the 1-bit page (black 0, white 1) describes the bitmap the text is drawn
+    // into; its rows are then the bottom-up buffer that is screened and written.
+    pPage->hInfo = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD));
+    if (!pPage->hInfo) {
+        TRACE_TagError(c_szTagRender, L"alloc memory fail!");
+        return IBMP_E_NOMEM;
+    }
+    pPage->pInfo = (BITMAPINFO*)GlobalLock(pPage->hInfo);
+    if (!pPage->pInfo) {
+        TRACE_TagError(c_szTagRender, L"lock memory fail!");
+        return IBMP_E_NOLOCK;
+    }
+    iBitmap_FillInfoHeader(&pPage->pInfo->bmiHeader, 1, 600, nWidth, nHeight, (DWORD)pPage->stride * (DWORD)nHeight);
+    iBitmap_FillPalette(pPage->pInfo, 1);
+
+    void* pvBits = NULL;
+    pPage->hbm = CreateDIBSection(pPage->hdc, pPage->pInfo, DIB_RGB_COLORS, &pvBits, NULL, 0);
+    pPage->pBits = (BYTE*)pvBits;
+    if (!pPage->hbm || !pPage->pBits) {
+        TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
+        return IBMP_E_NOBITMAP;
+    }
+    pPage->hOldBitmap = SelectObject(pPage->hdc, pPage->hbm);
+    if (!BitBlt(pPage->hdc, 0, 0, nWidth, nHeight, NULL, 0, 0, WHITENESS)) {
+        TRACE_TagError(c_szTagRender, L"BitBlt fail!");
+        return IBMP_E_FILL;
+    }
+    LARGE_INTEGER tick;
+    QueryPerformanceCounter(&tick);
+
+    if (DriverType & WM_DRIVER_FAX) {
+        RECT rcClip = { 0, 0, nWidth, nHeight };
+        WmForFax(pPage->hdc, &rcClip);
+    } else {
+        int nFontSizeScale = WM_FontSizeScale(fTextScale, nDstScale);
+        TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d",
+                    (int)pPage->rcDraw.right, (int)pPage->rcDraw.bottom, nFontSizeScale);
+        if (pTextInfo)
+            SetRect(&pTextInfo->rcPage, 0, 0, nWidth, nHeight);
+        DrawWatermarkText(pPage->hdc, &pPage->rcDraw, pParam, nFontSizeScale, pTextInfo);
+    }
+    g_WmPhaseTimes.msDraw = ElapsedMs(&tick);
+
+    if (!GdiFlush())
+        return IBMP_E_READBACK;
+    g_WmPhaseTimes.msReadBack = ElapsedMs(&tick);
+    return IBMP_OK;
+}
+
+int iBitmap_ScreenPage(WM_PAGE* pPage, const WmBitmapParam* pParam, const BYTE* pTable,
+                       UINT32 nTableW, UINT32 nTableH)
+{
+    BYTE (*pPattern)[WM_PATTERN_DIM] = (BYTE(*)[WM_PATTERN_DIM])HeapAlloc(GetProcessHeap(), 0, WM_PATTERN_DIM * WM_PATTERN_DIM);
+    if (!pPattern) {
+        TRACE_TagError(c_szTagRender, L"alloc memory fail!");
+        return IBMP_E_NOMEM;
+    }
+    BYTE level = WM_DensityLevel(pParam->tyWM.wDensity);
+    TRACE_Print(TRACE_LEVEL_INFO, L"density level = %d", level);
+    WM_BuildScreenPattern(pTable, nTableW, nTableH, level, pPattern);
+    WM_ScreenRows(pPage->pBits, pPage->stride, pPage->nHeight, pPattern, nTableW, nTableH);
+    HeapFree(GetProcessHeap(), 0, pPattern);
+    return IBMP_OK;
+}
+
 int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* pParam,
                                      int nWidth, int nHeight, int nDstScale,
                                      int nPageDensity, int nMaxPageDensity, float fTextScale,
@@ -250,15 +445,8 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"iBitmap_BMPCreateTextWM");
     int rc = IBMP_OK;
-    HDC hdc = NULL;
-    HBITMAP hbm = NULL;
-    HGDIOBJ hOldBitmap = NULL;
-    HGLOBAL hInfo = NULL;
-    BITMAPINFO* pInfo = NULL;
-    BYTE* pBits = NULL;
-    BYTE (*pPattern)[WM_PATTERN_DIM] = NULL;
-    RECT rcDraw = { 0, 0, nWidth, nHeight };
-    int stride = 0;
+    WM_PAGE page;
+    ZeroMemory(&page, sizeof(page));
     LARGE_INTEGER tick;
     QueryPerformanceCounter(&tick);
     ZeroMemory(&g_WmPhaseTimes, sizeof(g_WmPhaseTimes));
@@ -268,132 +456,24 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
         rc = IBMP_E_ARG;
         goto done;
     }
-    if (!pParam) {
-        TRACE_TagError(c_szTagRender, L"watermark record null!");
-        rc = IBMP_E_ARG;
+    rc = iBitmap_DrawPage(&page, pParam, nWidth, nHeight, nDstScale, nPageDensity, nMaxPageDensity, fTextScale,
+                          pTable, nTableW, nTableH, DriverType, NULL);
+    if (rc != IBMP_OK)
         goto done;
-    }
-    if (!pTable) {
-        TRACE_TagError(c_szTagRender, L"halftone table null!");
-        rc = IBMP_E_ARG;
-        goto done;
-    }
-    if (nTableW < 16 || nTableW > 128 || nTableH < 16 || nTableH > 128) {
-        TRACE_TagError(c_szTagRender, L"halftone table size can't accept %d x %d!", (int)nTableW, (int)nTableH);
-        rc = IBMP_E_ARG;
-        goto done;
-    }
-    if (nPageDensity <= 0 || nMaxPageDensity <= 0 || nPageDensity > nMaxPageDensity) {
-        TRACE_TagError(c_szTagRender, L"density value error nPageDensity = %d!", nPageDensity);
-        TRACE_TagError(c_szTagRender, L"density value error nMaxPageDensity = %d!", nMaxPageDensity);
-        rc = IBMP_E_ARG;
-        goto done;
-    }
-    // A size whose 1-bit row would not fit the 16-bit row size, or whose file would not fit the
-    // 32-bit size fields, is refused before any drawing.
-    if (nWidth <= 0 || nHeight <= 0 || ((long long)nWidth + 7) / 8 > 0xFFFC
-            || !iBitmap_SizeFitsFile(1, nWidth, nHeight)) {
-        TRACE_TagError(c_szTagRender, L"bitmap size error %d x %d!", nWidth, nHeight);
-        rc = IBMP_E_ARG;
-        goto done;
-    }
-    stride = iBitmap_GetRowBytes(1, nWidth);
+    g_WmPhaseTimes.msSetup = ElapsedMs(&tick) - g_WmPhaseTimes.msDraw - g_WmPhaseTimes.msReadBack;
 
-    hdc = CreateCompatibleDC(NULL);
-    if (!hdc) {
-        TRACE_TagError(c_szTagRender, L"create DC fail!");
-        rc = IBMP_E_NODC;
+    rc = iBitmap_ScreenPage(&page, pParam, pTable, nTableW, nTableH);
+    if (rc != IBMP_OK)
         goto done;
-    }
-    if (fTextScale > 1.0f) {
-        rcDraw.right = (LONG)((double)fTextScale * nWidth);
-        rcDraw.bottom = (LONG)((double)fTextScale * nHeight);
-    }
-
-    // The header of the 1-bit page (black 0, white 1) describes the bitmap the text is drawn
-    // into; its rows are then the bottom-up buffer that is screened and written.
-    hInfo = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD));
-    if (!hInfo) {
-        TRACE_TagError(c_szTagRender, L"alloc memory fail!");
-        rc = IBMP_E_NOMEM;
-        goto done;
-    }
-    pInfo = (BITMAPINFO*)GlobalLock(hInfo);
-    if (!pInfo) {
-        TRACE_TagError(c_szTagRender, L"lock memory fail!");
-        rc = IBMP_E_NOLOCK;
-        goto done;
-    }
-    iBitmap_FillInfoHeader(&pInfo->bmiHeader, 1, 600, nWidth, nHeight, (DWORD)stride * (DWORD)nHeight);
-    iBitmap_FillPalette(pInfo, 1);
-
-    {
-        void* pvBits = NULL;
-        hbm = CreateDIBSection(hdc, pInfo, DIB_RGB_COLORS, &pvBits, NULL, 0);
-        pBits = (BYTE*)pvBits;
-    }
-    if (!hbm || !pBits) {
-        TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
-        rc = IBMP_E_NOBITMAP;
-        goto done;
-    }
-    hOldBitmap = SelectObject(hdc, hbm);
-    if (!BitBlt(hdc, 0, 0, nWidth, nHeight, NULL, 0, 0, WHITENESS)) {
-        TRACE_TagError(c_szTagRender, L"BitBlt fail!");
-        rc = IBMP_E_FILL;
-        goto done;
-    }
-    g_WmPhaseTimes.msSetup = ElapsedMs(&tick);
-
-    if (DriverType & WM_DRIVER_FAX) {
-        RECT rcClip = { 0, 0, nWidth, nHeight };
-        WmForFax(hdc, &rcClip);
-    } else {
-        int nFontSizeScale = (int)((double)fTextScale * 69.0 * nDstScale);
-        TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d",
-                    (int)rcDraw.right, (int)rcDraw.bottom, nFontSizeScale);
-        DrawWatermarkText(hdc, &rcDraw, pParam, nFontSizeScale);
-    }
-    g_WmPhaseTimes.msDraw = ElapsedMs(&tick);
-
-    if (!GdiFlush()) {
-        rc = IBMP_E_READBACK;
-        goto done;
-    }
-    g_WmPhaseTimes.msReadBack = ElapsedMs(&tick);
-
-    pPattern = (BYTE(*)[WM_PATTERN_DIM])HeapAlloc(GetProcessHeap(), 0, WM_PATTERN_DIM * WM_PATTERN_DIM);
-    if (!pPattern) {
-        TRACE_TagError(c_szTagRender, L"alloc memory fail!");
-        rc = IBMP_E_NOMEM;
-        goto done;
-    }
-    {
-        BYTE level = WM_DensityLevel(pParam->tyWM.wDensity);
-        TRACE_Print(TRACE_LEVEL_INFO, L"density level = %d", level);
-        WM_BuildScreenPattern(pTable, nTableW, nTableH, level, pPattern);
-        WM_ScreenRows(pBits, stride, nHeight, pPattern, nTableW, nTableH);
-    }
     g_WmPhaseTimes.msScreen = ElapsedMs(&tick);
 
-    rc = iBitmap_CreateBMP(pszFileName, 1, 600, nWidth, nHeight, pBits);
+    rc = iBitmap_CreateBMP(pszFileName, 1, 600, nWidth, nHeight, page.pBits);
     if (rc >= 0)
         rc = IBMP_OK;
     g_WmPhaseTimes.msWrite = ElapsedMs(&tick);
 
 done:
-    if (pPattern)
-        HeapFree(GetProcessHeap(), 0, pPattern);
-    if (hOldBitmap)
-        SelectObject(hdc, hOldBitmap);
-    if (hbm)
-        DeleteObject(hbm);
-    if (hdc)
-        DeleteDC(hdc);
-    if (pInfo)
-        GlobalUnlock(hInfo);
-    if (hInfo)
-        GlobalFree(hInfo);
+    iBitmap_FreePage(&page);
     TRACE_Print(TRACE_LEVEL_INFO, L"rc = %d", rc);
     TRACE_FuncOut(TRACE_LEVEL_INFO);
     return rc;

@@ -61,7 +61,8 @@ BOOL SM_SpoolerStatusForCode(LONG code, DWORD* pStatus)
 
 // Fault-code list ------------------------------------------------------------------------------
 
-DWORD SM_ParseErrCodes(LPCWSTR pszStatus, LONG* pErrCodes, LPWSTR pszStoreName, size_t cchStoreName)
+DWORD SM_WalkStatusFields(LPCWSTR pszStatus, LONG* pErrCodes, LPWSTR pszStoreName, size_t cchStoreName,
+                          SM_FIELD_FN pfnField, void* pContext)
 {
     DWORD count = 0;
     if (!pszStatus || !pErrCodes)
@@ -69,27 +70,49 @@ DWORD SM_ParseErrCodes(LPCWSTR pszStatus, LONG* pErrCodes, LPWSTR pszStoreName, 
     LPCWSTR pszField = pszStatus;
     for (;;) {
         LPCWSTR pszBar = wcschr(pszField, L'|');
-        if (!pszBar)
-            break;                                  // text after the last bar is not a field
+        if (!pszBar) {
+            // Text after the last bar is not a field.
+            if (pfnField && *pszField)
+                pfnField(pContext, SM_FIELD_TRAILING_TEXT, pszField, wcslen(pszField), 0);
+            break;
+        }
         size_t cchField = (size_t)(pszBar - pszField);
         if (cchField == ARRAYSIZE(c_StoreNameField) - 1 && wcsncmp(pszField, c_StoreNameField, cchField) == 0) {
             LPCWSTR pszName = pszBar + 1;
             LPCWSTR pszNameEnd = wcschr(pszName, L'|');
-            if (!pszNameEnd)
-                break;                              // no ended name follows: the field is ignored
+            if (!pszNameEnd) {
+                // No ended name follows: the field is ignored.
+                if (pfnField)
+                    pfnField(pContext, SM_FIELD_STORE_NAME_UNENDED, pszField, wcslen(pszField), 0);
+                break;
+            }
             if (pszStoreName && cchStoreName)
                 StringCchCopyNW(pszStoreName, cchStoreName, pszName, (size_t)(pszNameEnd - pszName));
+            if (pfnField)
+                pfnField(pContext, SM_FIELD_STORE_NAME, pszName, (size_t)(pszNameEnd - pszName), 0);
             pszField = pszNameEnd + 1;
             continue;
         }
         WCHAR szField[SM_CCH_STATUS_VALUE];
         StringCchCopyNW(szField, ARRAYSIZE(szField), pszField, cchField);
         LONG code = _wtoi(szField);
-        if (code != SM_CODE_BUSY && count < SM_MAX_ERRCODES)
+        SM_FIELD_KIND kind = SM_FIELD_CODE_KEPT;
+        if (code == SM_CODE_BUSY)
+            kind = SM_FIELD_CODE_BUSY;
+        else if (count >= SM_MAX_ERRCODES)
+            kind = SM_FIELD_CODE_PAST_LIMIT;
+        else
             pErrCodes[count++] = code;
+        if (pfnField)
+            pfnField(pContext, kind, pszField, cchField, code);
         pszField = pszBar + 1;
     }
     return count;
+}
+
+DWORD SM_ParseErrCodes(LPCWSTR pszStatus, LONG* pErrCodes, LPWSTR pszStoreName, size_t cchStoreName)
+{
+    return SM_WalkStatusFields(pszStatus, pErrCodes, pszStoreName, cchStoreName, NULL, NULL);
 }
 
 void GetErrCode(LONG* pErrCodes, DWORD* pCount)

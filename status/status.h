@@ -36,6 +36,24 @@ struct MsgItem {
 
 extern MsgItem g_MsgItemTable[SM_MSG_ITEMS];
 
+// Sets bGot on every item whose code is in the list (code 265 marks two), clears the rest.
+void SM_MarkItems(const LONG* pErrCodes, int count);
+// The slot (control id) of line k of n ordered lines: the first ceil(n/2) go left.
+int  SM_SlotOfLine(int k, int n);
+// TRUE when an ordered item belongs on the alternative lower picture.
+BOOL SM_UsesAltLower(const int* pList, int n);
+// Where the two pictures stand in a dialog client area of that size.
+struct SM_PICTURES {
+    int xPicture;
+    int yUpper;
+    int yLower;
+};
+void SM_PictureLayout(const RECT* prcClient, SM_PICTURES* pLayout);
+// TRUE when the dialog offers Continue for a list with this first code.
+BOOL SM_OffersContinue(LONG firstCode);
+// A line's text in the message code page, as a 9x-class system shows it; the byte count (0 when
+// the conversion fails). pfDefaultUsed, when given, tells whether a character did not convert.
+int  SM_SlotTextToAnsi(UINT codePage, LPCWSTR pszText, char* pszAnsi, int cbAnsi, BOOL* pfDefaultUsed);
 // Orders the active items (bGot) over the two columns: positions in g_MsgItemTable.
 void SM_SortXYCoordinate(int pList[SM_MAX_SHOWN_ITEMS], int* pCount);
 // Draws pictures, frames, texts and markers into g_hStatusDlg.
@@ -65,6 +83,19 @@ extern BOOL  g_SpoolerBusy;                     // guard of SM_SetSpoolerStatus
 // code (as _wtoi) or "StoreName" followed by the store-job name; 112 is dropped, codes after the
 // 48th are ignored. A name found is copied to pszStoreName. Returns the number of codes stored.
 DWORD SM_ParseErrCodes(LPCWSTR pszStatus, LONG* pErrCodes, LPWSTR pszStoreName, size_t cchStoreName);
+// What became of one field of a "Status" value.
+enum SM_FIELD_KIND {
+    SM_FIELD_CODE_KEPT,             // stored in the list
+    SM_FIELD_CODE_BUSY,             // 112: never stored
+    SM_FIELD_CODE_PAST_LIMIT,       // a code after the 48th
+    SM_FIELD_STORE_NAME,            // the name that followed a "StoreName" field
+    SM_FIELD_STORE_NAME_UNENDED,    // "StoreName" with no ended name after it: ignored
+    SM_FIELD_TRAILING_TEXT,         // text after the last bar
+};
+typedef void (*SM_FIELD_FN)(void* pContext, SM_FIELD_KIND kind, LPCWSTR pszField, size_t cchField, LONG code);
+// The parser itself; pfnField (may be NULL) hears of every field in order.
+DWORD SM_WalkStatusFields(LPCWSTR pszStatus, LONG* pErrCodes, LPWSTR pszStoreName, size_t cchStoreName,
+                          SM_FIELD_FN pfnField, void* pContext);
 // Reads "Status" from the exchange file and parses it (store name into g_StoreName).
 void GetErrCode(LONG* pErrCodes, DWORD* pCount);
 // The spooler status word of a fault code; FALSE when the code sets none.

@@ -17,6 +17,11 @@ static const LONG  c_CodeStoreNameChanged = 277;
 static const DWORD c_msStrayKeyGuard = 700;
 static DWORD s_tickShown;
 
+BOOL SM_OffersContinue(LONG firstCode)
+{
+    return firstCode == c_CodePaperMismatch || firstCode == c_CodeStoreNameChanged;
+}
+
 static void CloseStatus(BOOL fReset)
 {
     SM_CloseSM(c_msCloseDelay, fReset);
@@ -40,17 +45,7 @@ int SM_ShowPrinterStatus(HWND hWndOwner, const LONG* pErrCodes, int count)
         return 1;
     }
 
-    for (int i = 0; i < SM_MSG_ITEMS; i++)
-        g_MsgItemTable[i].bGot = 0;
-    for (int c = 0; c < count && c < SM_MAX_ERRCODES; c++) {
-        for (int i = 0; i < SM_MSG_ITEMS; i++) {
-            if (g_MsgItemTable[i].nErrCode == pErrCodes[c]) {
-                g_MsgItemTable[i].bGot = 1;
-                TRACE_Print(TRACE_LEVEL_INFO, L"SM_ShowPrinterStatus::got error code = %d",
-                            (int)pErrCodes[c]);
-            }
-        }
-    }
+    SM_MarkItems(pErrCodes, count);
 
     WCHAR szGroup[SM_CCH_PATH], szDelete[SM_CCH_PATH], szContinue[SM_CCH_PATH];
     ReadCaption(L"group", L"Status Message", szGroup, ARRAYSIZE(szGroup));
@@ -79,7 +74,7 @@ int SM_ShowPrinterStatus(HWND hWndOwner, const LONG* pErrCodes, int count)
     SM_DrawMsgItem(TRUE);
 
     HWND hContinue = GetDlgItem(g_hStatusDlg, IDC_SM_CONTINUE);
-    if (pErrCodes[0] == c_CodePaperMismatch || pErrCodes[0] == c_CodeStoreNameChanged) {
+    if (SM_OffersContinue(pErrCodes[0])) {
         ShowWindow(hContinue, SW_SHOW);
         SetFocus(hContinue);
     } else {

@@ -101,6 +101,44 @@ static void SortColumn(int* pList, int first, int end, BOOL fLaterWinsTies)
     }
 }
 
+void SM_MarkItems(const LONG* pErrCodes, int count)
+{
+    for (int i = 0; i < SM_MSG_ITEMS; i++)
+        g_MsgItemTable[i].bGot = 0;
+    for (int c = 0; c < count && c < SM_MAX_ERRCODES; c++) {
+        for (int i = 0; i < SM_MSG_ITEMS; i++) {
+            if (g_MsgItemTable[i].nErrCode == pErrCodes[c]) {
+                g_MsgItemTable[i].bGot = 1;
+                TRACE_Print(TRACE_LEVEL_INFO, L"SM_ShowPrinterStatus::got error code = %d",
+                            (int)pErrCodes[c]);
+            }
+        }
+    }
+}
+
+int SM_SlotOfLine(int k, int n)
+{
+    int left = (n + 1) / 2;
+    return k < left ? IDC_SM_MSG_FIRST + k : IDC_SM_MSG_RIGHT_FIRST + (k - left);
+}
+
+BOOL SM_UsesAltLower(const int* pList, int n)
+{
+    for (int k = 0; k < n; k++) {
+        if (g_MsgItemTable[pList[k]].nPicture == 1)
+            return TRUE;
+    }
+    return FALSE;
+}
+
+void SM_PictureLayout(const RECT* prcClient, SM_PICTURES* pLayout)
+{
+    pLayout->xPicture = (prcClient->right - prcClient->left - SM_PICTURE_SIZE) / 2;
+    int cyHalf = (prcClient->bottom - prcClient->top) / 2;
+    pLayout->yUpper = (cyHalf - SM_PICTURE_SIZE) / 2;
+    pLayout->yLower = cyHalf + pLayout->yUpper;
+}
+
 void SM_SortXYCoordinate(int pList[SM_MAX_SHOWN_ITEMS], int* pCount)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_SortXYCoordinate");
@@ -195,6 +233,12 @@ static BOOL GetControlRect(HWND hDlg, int id, RECT* pRect)
     return TRUE;
 }
 
+int SM_SlotTextToAnsi(UINT codePage, LPCWSTR pszText, char* pszAnsi, int cbAnsi, BOOL* pfDefaultUsed)
+{
+    return WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, pszText, -1, pszAnsi, cbAnsi, NULL,
+                               pfDefaultUsed);
+}
+
 static void SetSlotText(HWND hDlg, int id, LPCWSTR pszText)
 {
     if (MISC_IsNTClass(g_OSVersion)) {
@@ -203,8 +247,7 @@ static void SetSlotText(HWND hDlg, int id, LPCWSTR pszText)
     }
     char szAnsi[c_cbAnsiText];
     ZeroMemory(szAnsi, sizeof(szAnsi));
-    int cb = WideCharToMultiByte(g_CodePage, WC_NO_BEST_FIT_CHARS, pszText, -1,
-                                 szAnsi, sizeof(szAnsi), NULL, NULL);
+    int cb = SM_SlotTextToAnsi(g_CodePage, pszText, szAnsi, sizeof(szAnsi), NULL);
     if (cb > 0) {
         szAnsi[sizeof(szAnsi) - 1] = '\0';
         SetDlgItemTextA(hDlg, id, szAnsi);
@@ -257,10 +300,11 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
     MapWindowPoints(NULL, hDlg, (POINT*)&rcWindow, 2);
     GetClientRect(hDlg, &rcClient);
 
-    int xPicture = (rcClient.right - rcClient.left - SM_PICTURE_SIZE) / 2;
-    int cyHalf = (rcClient.bottom - rcClient.top) / 2;
-    int yUpper = (cyHalf - SM_PICTURE_SIZE) / 2;
-    int yLower = cyHalf + yUpper;
+    SM_PICTURES layout;
+    SM_PictureLayout(&rcClient, &layout);
+    int xPicture = layout.xPicture;
+    int yUpper = layout.yUpper;
+    int yLower = layout.yLower;
 
     if (fErase) {
         Rectangle(hdc, rcWindow.left + c_cxErase, rcWindow.top + c_cyEraseTop,
@@ -287,12 +331,8 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
     int n = 0;
     SM_SortXYCoordinate(list, &n);
     TRACE_Print(TRACE_LEVEL_INFO, L"SM_SortXYCoordinate::ErrorNum = %d", n);
-    for (int k = 0; k < n; k++) {
-        if (g_MsgItemTable[list[k]].nPicture == 1) {
-            SM_DrawImage(hdc, xPicture, yLower, IDB_LOWER_ALT, IDB_LOWER_MASK, SRCINVERT);
-            break;
-        }
-    }
+    if (SM_UsesAltLower(list, n))
+        SM_DrawImage(hdc, xPicture, yLower, IDB_LOWER_ALT, IDB_LOWER_MASK, SRCINVERT);
 
     // Face-colour tools out, blue ones in.
     ReleaseTools(hdc, &tools);
@@ -303,16 +343,10 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
             SetDlgItemTextW(hDlg, IDC_SM_MSG_FIRST + i, L"");
     }
 
-    int left = (n + 1) / 2;
-    int iLeft = 0, iRight = 0;
     for (int k = 0; k < n; k++) {
         const MsgItem* pItem = &g_MsgItemTable[list[k]];
-        BOOL fLeft = k < left;
-        int id = fLeft ? IDC_SM_MSG_FIRST + iLeft : IDC_SM_MSG_RIGHT_FIRST + iRight;
-        if (fLeft)
-            iLeft++;
-        else
-            iRight++;
+        int id = SM_SlotOfLine(k, n);
+        BOOL fLeft = id < IDC_SM_MSG_RIGHT_FIRST;
 
         RECT rc;
         if (!GetControlRect(hDlg, id, &rc))

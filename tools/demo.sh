@@ -1,6 +1,7 @@
 #!/bin/bash
 # The main job, shown: starts the resident monitor under Wine, shows that it runs hidden with its
-# Run value written, and ends it with "uninstall". Output goes to out/demo/.
+# Run value written, plays a fault sequence from docs/demo.scenario, ends it with "uninstall", and
+# shows the 9x-class end from docs/demo-9x.scenario. Output goes to out/demo/.
 set -euo pipefail
 SM_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$SM_ROOT"
@@ -46,52 +47,43 @@ step "a second install finds the running monitor and exits with 0"
 set +e; wine "$BIN/StatusMonitor.exe" install; echo "exit code $?"; set -e
 
 smctl() { wine "$BIN/smctl.exe" "$@" | tr -d '\r'; }
-status_word() { cut -f4 "$SPOOL/printers.txt"; }
-# Waits for the dialog, prints what it shows and saves it as out/demo/<name>.png.
-shot() {
-  smctl dialog --wait 3000 --shot "$(winepath -w "$OUT/$1.bmp" 2>/dev/null)"
-  /usr/bin/convert "$OUT/$1.bmp" "$OUT/$1.png" && rm -f "$OUT/$1.bmp"
-  echo "picture: out/demo/$1.png"
+# The pictures a scenario saved, as PNG.
+to_png() {
+  for f in "$OUT"/status-*.bmp; do
+    [ -e "$f" ] || continue
+    /usr/bin/convert "$f" "${f%.bmp}.png" && rm -f "$f" && echo "picture: out/demo/$(basename "${f%.bmp}.png")"
+  done
 }
-announce() { smctl announce "$1" >/dev/null; sleep 0.8; }
 
-step "the driver's side names the printer and the job and asks for the dialog: smctl printer / jobid / showqel"
-smctl printer "Office MFP"
-smctl jobid 7
-smctl showqel 1
-
-step "fault: front cover open (smctl announce '5|')"
-announce '5|'
-shot status-1-front-cover
-echo "spooler status word: $(status_word) (door open)"
-
-step "fault: paper jam in the duplex unit with a duplex error (smctl announce '262|257|')"
-announce '262|257|'
-shot status-2-duplex-jam
-echo "spooler status word: $(status_word) (paper jam)"
-
-step "fault: paper mismatch (smctl announce '35|'): Continue is offered, and pressed"
-announce '35|'
-shot status-3-paper-mismatch
-smctl dialog --press continue | grep pressed
-sleep 0.3
+step "the fault sequence of docs/demo.scenario, played by smctl replay"
+set +e; smctl replay docs/demo.scenario; rc=$?; set -e
+to_png
+echo "replay exit code $rc"
 smctl state | grep -E '^(ContinuePrint|Message) '
-smctl dialog || true
-
-step "fault: rear cover open, marked on both pictures (smctl announce '265|'), then Delete"
-announce '265|'
-shot status-4-rear-cover
-smctl dialog --press delete | grep pressed
-sleep 0.3
-smctl dialog || true
-smctl state | grep -E '^Message '
-echo "spooler status word: $(status_word) (reset)"
 echo "jobs left in the queue: $(wc -l < "$SPOOL/jobs.txt") (job 7 deleted)"
 
 step "end it: StatusMonitor.exe uninstall"
 set +e; wine "$BIN/StatusMonitor.exe" uninstall; echo "exit code $?"; set -e
 wait "$MON"; echo "monitor ended with exit code $?"
 wine reg query "$RUNKEY" /v StatusMonitor >/dev/null 2>&1 && echo "Run value still there" || echo "Run value removed"
+
+step "the 9x-class end (docs/demo-9x.scenario): a copy of the program told it runs on Windows 98 ends when its dialog closes"
+APPDEF='HKCU\Software\Wine\AppDefaults'
+cp "$BIN/StatusMonitor.exe" "$BIN/StatusMonitor98.exe"
+wine reg add "$APPDEF\StatusMonitor98.exe" /v Version /d win98 /f >/dev/null 2>&1
+wine reg add "$APPDEF\smctl.exe" /v Version /d win98 /f >/dev/null 2>&1
+printf 'Office MFP\t7\tQuarterly report\t0\n' > "$SPOOL/jobs.txt"
+wine "$BIN/StatusMonitor98.exe" install &
+MON98=$!
+sleep 2
+set +e; smctl replay docs/demo-9x.scenario; rc=$?; set -e
+to_png
+echo "replay exit code $rc"
+wait "$MON98"; echo "StatusMonitor98 ended with exit code $?"
+wine reg delete "$APPDEF\StatusMonitor98.exe" /v Version /f >/dev/null 2>&1 || true
+wine reg delete "$APPDEF\smctl.exe" /v Version /f >/dev/null 2>&1 || true
+wine reg delete "$RUNKEY" /v StatusMonitor98 /f >/dev/null 2>&1 || true
+rm -f "$BIN/StatusMonitor98.exe"
 
 step "the wake-up job on Wine's own spooler, to the private CUPS server's queue SM_USB (no test double)"
 # Without the override the program loads Wine's builtin spooler even beside the double.

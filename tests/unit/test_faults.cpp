@@ -123,6 +123,50 @@ TEST(FaultParse, OnlyTheFirst48CodesAreKept)
     EXPECT_TRUE(bars.guardIntact);
 }
 
+// What the parser tells its listener of each field: the same walk that fills the list.
+TEST(FaultParse, EveryFieldIsReportedWithWhatBecameOfIt)
+{
+    struct Seen {
+        SM_FIELD_KIND kind;
+        std::wstring text;
+        bool operator==(const Seen& o) const { return kind == o.kind && text == o.text; }
+    };
+    auto walk = [](const std::wstring& status) {
+        std::vector<Seen> seen;
+        LONG slots[SM_MAX_ERRCODES] = {};
+        WCHAR store[SM_CCH_STORE_NAME] = L"";
+        SM_WalkStatusFields(status.c_str(), slots, store, ARRAYSIZE(store),
+                            [](void* ctx, SM_FIELD_KIND kind, LPCWSTR psz, size_t cch, LONG) {
+                                static_cast<std::vector<Seen>*>(ctx)->push_back({ kind, std::wstring(psz, cch) });
+                            }, &seen);
+        return seen;
+    };
+    std::wstring fortyEight;
+    for (int i = 1; i <= 48; i++)
+        fortyEight += L"7|";
+    const struct {
+        std::wstring status;
+        std::vector<Seen> expected;
+    } cases[] = {
+        { L"StoreName|Q3|33|112|5|x",
+          { { SM_FIELD_STORE_NAME, L"Q3" }, { SM_FIELD_CODE_KEPT, L"33" }, { SM_FIELD_CODE_BUSY, L"112" },
+            { SM_FIELD_CODE_KEPT, L"5" }, { SM_FIELD_TRAILING_TEXT, L"x" } } },
+        { L"5|StoreName|tail", { { SM_FIELD_CODE_KEPT, L"5" }, { SM_FIELD_STORE_NAME_UNENDED, L"StoreName|tail" } } },
+        { fortyEight + L"9|112|", {} },
+    };
+    for (const auto& c : cases) {
+        std::vector<Seen> seen = walk(c.status);
+        if (!c.expected.empty()) {
+            EXPECT_TRUE(seen == c.expected) << SmNarrow(c.status);
+            continue;
+        }
+        ASSERT_EQ(50u, seen.size());
+        EXPECT_EQ(SM_FIELD_CODE_KEPT, seen[47].kind);
+        EXPECT_TRUE((seen[48] == Seen{ SM_FIELD_CODE_PAST_LIMIT, L"9" }));
+        EXPECT_TRUE((seen[49] == Seen{ SM_FIELD_CODE_BUSY, L"112" }));
+    }
+}
+
 TEST_F(MonitorUnit, GetErrCodeReadsStatusFromTheExchangeFile)
 {
     Ini(L"Status", L"StoreName|Q3 report|277|33|");

@@ -5,6 +5,10 @@
 #include "tools/smctl/smctl_fax.h"
 #include "tools/smctl/smctl_status.h"
 #include "tools/smctl/smctl_dialog.h"
+#include "tools/smctl/smctl_why.h"
+#include "tools/smctl/smctl_lint.h"
+#include "tools/smctl/smctl_wmproof.h"
+#include "tools/smctl/smctl_replay.h"
 #include "util/trace.h"
 #include <stdio.h>
 #include <stdarg.h>
@@ -26,6 +30,10 @@ static const SMCTL_COMMAND c_Commands[] = {
     { L"exit", Smctl_Exit, SMCTL_EXIT_USAGE },
     { L"stress", Smctl_Stress, SMCTL_STRESS_USAGE },
     { L"dialog", Smctl_Dialog, SMCTL_DIALOG_USAGE },
+    { L"why", Smctl_Why, SMCTL_WHY_USAGE },
+    { L"lint", Smctl_Lint, SMCTL_LINT_USAGE },
+    { L"wm-proof", Smctl_WmProof, SMCTL_WM_PROOF_USAGE },
+    { L"replay", Smctl_Replay, SMCTL_REPLAY_USAGE },
     { NULL, NULL, NULL },
 };
 

@@ -72,6 +72,21 @@ static bool Announce(LPCWSTR pszStatus, long lastMsg)
            WriteNumber(SM_SECTION_PRINTER, L"Message", WM_SM_PSTATUS);
 }
 
+bool SmctlStatus_Open(void)
+{
+    return OpenExchangeFile();
+}
+
+bool SmctlStatus_Write(LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszValue)
+{
+    return OpenExchangeFile() && Write(pszSection, pszKey, pszValue);
+}
+
+bool SmctlStatus_Announce(LPCWSTR pszStatus)
+{
+    return OpenExchangeFile() && Announce(pszStatus, FreshLastMsg());
+}
+
 int Smctl_Printer(int argc, wchar_t** argv)
 {
     if (argc != 1) {

@@ -1,5 +1,12 @@
 // smctl status commands: the driver's side of the status exchange file, and a running monitor.
 #pragma once
+#include <windows.h>
+
+// For other commands: the exchange file resolved as the program does, a value written, and an
+// announcement with a fresh "LastMsg"; errors are reported on standard error.
+bool SmctlStatus_Open(void);
+bool SmctlStatus_Write(LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszValue);
+bool SmctlStatus_Announce(LPCWSTR pszStatus);
 
 int Smctl_Printer(int argc, wchar_t** argv);
 int Smctl_Announce(int argc, wchar_t** argv);

@@ -1,0 +1,111 @@
+// smctl: the status dialog from outside, and a hidden instance of its template.
+#include "tools/smctl/smctl_ui.h"
+#include "app/app.h"
+#include "res/resource.h"
+#include <stdlib.h>
+#include <string.h>
+
+static const WCHAR c_DialogClass[] = L"#32770";
+
+HWND SmctlUi_WaitForDialog(DWORD msWait)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND h = FindWindowW(c_DialogClass, SM_MAIN_WINDOW_TITLE);
+        if (h && IsWindowVisible(h))
+            return h;
+        if (GetTickCount() - start >= msWait)
+            return NULL;
+        Sleep(50);
+    }
+}
+
+void SmctlUi_ControlText(HWND hDlg, int id, LPWSTR pszBuf, int cchBuf)
+{
+    pszBuf[0] = 0;
+    SendDlgItemMessageW(hDlg, id, WM_GETTEXT, (WPARAM)cchBuf, (LPARAM)pszBuf);
+    pszBuf[cchBuf - 1] = 0;
+}
+
+bool SmctlUi_SaveShot(HWND hDlg, LPCWSTR pszPath)
+{
+    RECT rc;
+    if (!GetWindowRect(hDlg, &rc))
+        return false;
+    int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
+    if (cx <= 0 || cy <= 0)
+        return false;
+
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
+    bmi.bmiHeader.biWidth = cx;
+    bmi.bmiHeader.biHeight = cy;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 24;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    const DWORD cbStride = ((DWORD)cx * 3 + 3) & ~3u;
+    bmi.bmiHeader.biSizeImage = cbStride * (DWORD)cy;
+
+    bool ok = false;
+    void* pBits = NULL;
+    HDC hdcWin = GetWindowDC(hDlg);
+    HDC hdcMem = hdcWin ? CreateCompatibleDC(hdcWin) : NULL;
+    HBITMAP hbm = hdcMem ? CreateDIBSection(hdcWin, &bmi, DIB_RGB_COLORS, &pBits, NULL, 0) : NULL;
+    if (hbm) {
+        HGDIOBJ hOld = SelectObject(hdcMem, hbm);
+        ok = BitBlt(hdcMem, 0, 0, cx, cy, hdcWin, 0, 0, SRCCOPY) != FALSE;
+        GdiFlush();
+        SelectObject(hdcMem, hOld);
+    }
+    if (ok) {
+        BITMAPFILEHEADER bfh = {};
+        bfh.bfType = 0x4D42;
+        bfh.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+        bfh.bfSize = bfh.bfOffBits + bmi.bmiHeader.biSizeImage;
+        HANDLE hFile = CreateFileW(pszPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        DWORD cb1 = 0, cb2 = 0, cb3 = 0;
+        ok = hFile != INVALID_HANDLE_VALUE
+            && WriteFile(hFile, &bfh, sizeof(bfh), &cb1, NULL) && cb1 == sizeof(bfh)
+            && WriteFile(hFile, &bmi.bmiHeader, sizeof(bmi.bmiHeader), &cb2, NULL) && cb2 == sizeof(bmi.bmiHeader)
+            && WriteFile(hFile, pBits, bmi.bmiHeader.biSizeImage, &cb3, NULL) && cb3 == bmi.bmiHeader.biSizeImage;
+        if (hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(hFile);
+    }
+    if (hbm)
+        DeleteObject(hbm);
+    if (hdcMem)
+        DeleteDC(hdcMem);
+    if (hdcWin)
+        ReleaseDC(hDlg, hdcWin);
+    return ok;
+}
+
+static INT_PTR CALLBACK MeasureDlgProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+HWND SmctlUi_CreateMeasureDialog(void)
+{
+    HINSTANCE hInst = GetModuleHandleW(NULL);
+    HRSRC hRes = FindResourceW(hInst, MAKEINTRESOURCEW(IDD_STATUS_DIALOG), (LPCWSTR)RT_DIALOG);
+    HGLOBAL hData = hRes ? LoadResource(hInst, hRes) : NULL;
+    const void* pTemplate = hData ? LockResource(hData) : NULL;
+    DWORD cbTemplate = hRes ? SizeofResource(hInst, hRes) : 0;
+    if (!pTemplate || cbTemplate < sizeof(DLGTEMPLATE))
+        return NULL;
+    // A copy without WS_VISIBLE, so that nothing shows; the style is the first DWORD of a
+    // classic template and at offset 12 of an extended one.
+    BYTE* pCopy = (BYTE*)malloc(cbTemplate);
+    if (!pCopy)
+        return NULL;
+    memcpy(pCopy, pTemplate, cbTemplate);
+    const WORD* pw = (const WORD*)pCopy;
+    DWORD* pStyle = (DWORD*)(pCopy + (pw[0] == 1 && pw[1] == 0xFFFF ? 12 : 0));
+    *pStyle &= ~(DWORD)WS_VISIBLE;
+    HWND hDlg = CreateDialogIndirectParamW(hInst, (LPCDLGTEMPLATEW)pCopy, NULL, MeasureDlgProc, 0);
+    free(pCopy);
+    if (hDlg)
+        SetWindowTextW(hDlg, L"");      // never taken for the monitor's dialog
+    return hDlg;
+}
