@@ -135,8 +135,8 @@ GuardBuffer::GuardBuffer(size_t cbUsable)
 
 GuardBuffer::~GuardBuffer()
 {
-    // The buffers live as long as the process; the page stays registered so that a stray
-    // pointer into freed memory is still reported as a crash.
+    // The targets keep their buffers for the whole process; a released region's page stays in
+    // the table, where it can only make a later fault at that address count as a guard fault.
     VirtualFree(m_pBase, 0, MEM_RELEASE);
 }
 
