@@ -64,7 +64,7 @@ TEST_F(WakeUpJobFailures, EachSpoolerCallFailedOnce)
         ASSERT_GE(failed.size(), (size_t)c.from) << SmDescribeCalls(Sp());
         EXPECT_EQ("1", failed[c.from - 1].Arg("forced"));
         EXPECT_EQ(c.writes, Sp().Calls("WritePrinter").size()) << SmDescribeCalls(Sp());
-        // Every handle opened is closed again (the failed close itself aside).
+        // The handle is closed once whatever failed (in the ClosePrinter case that is the failed call).
         if (strcmp(c.function, "OpenPrinterW") != 0) {
             EXPECT_EQ(1u, Sp().Calls("ClosePrinter").size());
         }
