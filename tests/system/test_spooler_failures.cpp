@@ -1,0 +1,342 @@
+// Every spooler call of the resident monitor and of the credential dialogs failed in turn through
+// the test double's failure switch: the outcome of that one call, no crash, and a monitor that
+// acts on the next announcement as before.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <winspool.h>
+#include <memory>
+#include <string>
+#include <vector>
+#include "smtest.h"
+#include "spooler_state.h"
+
+namespace {
+
+const wchar_t c_Class[] = L"StatusMonitor";
+const wchar_t c_Run[] = L"software\\microsoft\\windows\\currentversion\\run";
+const wchar_t c_Section[] = L"Printer Information";
+const UINT c_WmSmExit = WM_USER + 2;
+const DWORD c_JobId = 42;
+
+class ScopedEnv {
+public:
+    ScopedEnv(const wchar_t* name, const wchar_t* value) : m_name(name) { SetEnvironmentVariableW(name, value); }
+    ~ScopedEnv() { SetEnvironmentVariableW(m_name, NULL); }
+private:
+    const wchar_t* m_name;
+};
+
+class ScopedAppVersion {
+public:
+    ScopedAppVersion(const std::wstring& exe, const std::wstring& version) : m_exe(exe) { SmSetAppVersion(exe, version); }
+    ~ScopedAppVersion() { SmSetAppVersion(m_exe, L""); }
+private:
+    std::wstring m_exe;
+};
+
+DWORD Ctl(const std::wstring& args)
+{
+    SmRunResult r = SmRun(SmTestDir() + L"smctl.exe", args, 30000);
+    return r.finished ? r.exitCode : 0xFFFFFFFF;
+}
+
+void FreshExchangeFile(const std::wstring& path)
+{
+    static const BYTE bom[] = { 0xFF, 0xFE };
+    SmWriteFile(path, bom, sizeof(bom));
+}
+
+// The resident monitor, started with "install" and stopped with WM_SM_EXIT.
+class Monitor {
+public:
+    ~Monitor() { Stop(); }
+
+    bool Start(const std::wstring& exe, const wchar_t* cls)
+    {
+        m_class = cls;
+        return m_child.Start(exe, L"install") && SmWaitForWindow(cls, NULL, 10000) &&
+               m_child.WaitForLine("WndProc: WM_CREATE", 5000);
+    }
+
+    void Stop()
+    {
+        if (m_class.empty())
+            return;
+        if (!m_child.Exited()) {
+            if (HWND h = FindWindowW(m_class.c_str(), NULL))
+                PostMessageW(h, c_WmSmExit, 0, 0);
+            if (!m_child.WaitExit(5000))
+                m_child.Kill();
+        }
+        m_child.WaitExit(5000);
+        SmRegDeleteValue(HKEY_LOCAL_MACHINE, c_Run, m_class);
+        m_class.clear();
+    }
+
+    int Count(const char* text) const { return SmCount(m_child.Lines(), text); }
+
+    bool WaitCount(const char* text, int n, DWORD msTimeout) const
+    {
+        DWORD start = GetTickCount();
+        while (Count(text) < n) {
+            if (GetTickCount() - start >= msTimeout || m_child.Exited())
+                return Count(text) >= n;
+            Sleep(20);
+        }
+        return true;
+    }
+
+    // Announces a list and waits until the monitor has acted on it and begun its next poll.
+    bool Announce(const std::wstring& list)
+    {
+        int updates = Count("WndProc: update status");
+        if (Ctl(L"announce \"" + list + L"\"") != 0 || !WaitCount("WndProc: update status", updates + 1, 5000))
+            return false;
+        int polls = Count("WndProc: WM_SM_PSTATUS");
+        WaitCount("WndProc: WM_SM_PSTATUS", polls + 1, 2000);
+        return true;
+    }
+
+    bool Alive() const { return !m_child.Exited() && FindWindowW(m_class.c_str(), NULL) != NULL; }
+
+    std::string Tail() const
+    {
+        std::vector<std::string> lines = m_child.Lines();
+        std::string text;
+        for (size_t i = lines.size() > 30 ? lines.size() - 30 : 0; i < lines.size(); i++)
+            text += lines[i] + "\n";
+        return text;
+    }
+
+private:
+    SmChild m_child;
+    std::wstring m_class;
+};
+
+bool JobQueued(const SmSpooler& sp)
+{
+    for (const spd::Job& j : sp.Jobs()) {
+        if (j.id == c_JobId)
+            return true;
+    }
+    return false;
+}
+
+bool CallWasForced(const SmSpooler& sp, const char* function)
+{
+    for (const spd::Call& c : sp.Calls(function)) {
+        if (c.Arg("forced") == "1")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// The monitor's status word and job control. Each case runs a fresh monitor on a fresh spooler
+// holding job 42 ("JobID" 42): the first list meets the failing call, the second list comes
+// after the switch is cleared.
+TEST(SpoolerFailures, MonitorStatusWordAndJobControl)
+{
+    const DWORD none = 0;
+    static const struct {
+        const char* function;
+        DWORD from;                 // which call of the function fails (1 the first)
+        bool win98;                 // a 9x-class system, which opens by the ANSI name
+        const wchar_t* list;
+        const char* trace;          // a line looked for, or NULL
+        int traceCount;             // how often it appears
+        DWORD status;               // the printer's status word after the list
+        bool jobKept;
+        const wchar_t* next;
+        DWORD nextStatus;
+        bool nextJobKept;
+    } cases[] = {
+        // A refused open of the status word stops status words for the rest of the run; job
+        // control goes on.
+        { "OpenPrinterW", 1, false, L"33|", "OpenPrinter fail!", 1, none, true, L"117|5|", none, false },
+        { "OpenPrinterA", 1, true, L"33|", "OpenPrinter fail!", 1, none, true, L"117|5|", none, false },
+        { "SetPrinterW", 1, false, L"33|", NULL, 0, none, true, L"5|", PRINTER_STATUS_DOOR_OPEN, true },
+        { "ClosePrinter", 1, false, L"33|", NULL, 0, PRINTER_STATUS_PAPER_JAM, true, L"5|", PRINTER_STATUS_DOOR_OPEN, true },
+        // A cancel (117) that fails falls through to the list's first code, which sets no word.
+        { "EnumJobsW", 1, false, L"117|5|", "EnumJobs fail!", 1, none, true, L"5|", PRINTER_STATUS_DOOR_OPEN, true },
+        { "EnumJobsW", 2, false, L"117|5|", "EnumJobs fail!", 1, none, true, L"5|", PRINTER_STATUS_DOOR_OPEN, true },
+        { "SetJobW", 1, false, L"117|5|", NULL, 0, none, true, L"5|", PRINTER_STATUS_DOOR_OPEN, true },
+        // The cancel's reset opens the printer first; the job's own open is the second. It does
+        // not stop later status words; on a 9x-class system it fails without a trace.
+        { "OpenPrinterW", 2, false, L"117|5|", "OpenPrinter fail!", 1, none, true, L"5|", PRINTER_STATUS_DOOR_OPEN, true },
+        { "OpenPrinterA", 2, true, L"117|5|", "OpenPrinter fail!", 0, none, true, L"5|", PRINTER_STATUS_DOOR_OPEN, true },
+        { "ClosePrinter", 2, false, L"117|5|", NULL, 0, none, false, L"5|", PRINTER_STATUS_DOOR_OPEN, false },
+    };
+    std::wstring exe98 = SmCopyProgram(L"SmFail98");
+    WCHAR temp[MAX_PATH] = L"";
+    GetTempPathW(ARRAYSIZE(temp), temp);
+    ScopedEnv trace(L"SM_TRACE", L"threshold=1");
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.function) + " from call " + std::to_string(c.from) + " with " + SmNarrow(c.list));
+        SmSpooler sp(L"failures_monitor_" + std::to_wstring(n++));
+        sp.AddTestPrinter(L"MFP", L"USB001");
+        sp.AddTestJob(L"MFP", c_JobId, L"Quarterly report");
+        std::unique_ptr<ScopedAppVersion> monVersion, ctlVersion;
+        std::wstring ini = SmStatusIniPath();
+        if (c.win98) {
+            // The copy and smctl both see Windows 98: the exchange file is in the temporary folder.
+            monVersion.reset(new ScopedAppVersion(L"SmFail98.exe", L"win98"));
+            ctlVersion.reset(new ScopedAppVersion(L"smctl.exe", L"win98"));
+            ini = std::wstring(temp) + L"StatusMonitorV3.ini";
+        }
+        FreshExchangeFile(ini);
+        ASSERT_EQ(0u, Ctl(L"showqel 0"));
+        ASSERT_EQ(0u, Ctl(L"printer MFP"));
+        ASSERT_EQ(0u, Ctl(L"jobid " + std::to_wstring(c_JobId)));
+
+        Monitor mon;
+        ASSERT_TRUE(c.win98 ? mon.Start(exe98, L"SmFail98") : mon.Start(SmProgramPath(), c_Class));
+        sp.SetFail(c.function, ERROR_ACCESS_DENIED, c.from);
+        ASSERT_TRUE(mon.Announce(c.list)) << mon.Tail();
+        EXPECT_TRUE(CallWasForced(sp, c.function)) << SmDescribeCalls(sp);
+        if (c.trace) {
+            EXPECT_EQ(c.traceCount, mon.Count(c.trace)) << mon.Tail();
+        }
+        EXPECT_EQ(c.status, sp.PrinterStatus(L"MFP")) << SmDescribeCalls(sp);
+        EXPECT_EQ(c.jobKept, JobQueued(sp)) << SmDescribeCalls(sp);
+        EXPECT_TRUE(mon.Alive());
+
+        sp.ClearFail();
+        ASSERT_TRUE(mon.Announce(c.next)) << mon.Tail();
+        EXPECT_EQ(c.nextStatus, sp.PrinterStatus(L"MFP")) << SmDescribeCalls(sp);
+        EXPECT_EQ(c.nextJobKept, JobQueued(sp)) << SmDescribeCalls(sp);
+        EXPECT_TRUE(mon.Alive()) << mon.Tail();
+        mon.Stop();
+        if (c.win98)
+            DeleteFileW(ini.c_str());
+    }
+    FreshExchangeFile(SmStatusIniPath());
+}
+
+namespace {
+
+// Control ids of the credential dialogs.
+enum { SEC_ID = 1013, SEC_PWD = 1014, SEC_OK = 1057, ACT_NAME = 1031, ACT_PWD = 1032, ACT_OK = 1038 };
+
+struct DialogSearch {
+    DWORD pid;
+    HWND hwnd;
+};
+
+BOOL CALLBACK FindVisibleDialog(HWND hwnd, LPARAM lParam)
+{
+    DialogSearch* s = reinterpret_cast<DialogSearch*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    WCHAR cls[32] = L"";
+    GetClassNameW(hwnd, cls, ARRAYSIZE(cls));
+    if (pid == s->pid && wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) {
+        s->hwnd = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Runs a credential command, types the two entries as keystrokes and presses OK; true when the
+// program ended, with its debugger lines and exit code.
+bool RunCredentialDialog(const std::wstring& args, int idName, int idPassword, int idOk, SmChild* pChild)
+{
+    if (!pChild->Start(SmProgramPath(), args))
+        return false;
+    DialogSearch s = { pChild->Pid(), NULL };
+    for (DWORD start = GetTickCount(); !s.hwnd && GetTickCount() - start < 15000 && !pChild->Exited(); Sleep(20))
+        EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&s));
+    if (!s.hwnd)
+        return false;
+    for (wchar_t ch : std::wstring(L"J1"))
+        SendMessageW(GetDlgItem(s.hwnd, idName), WM_CHAR, ch, 1);
+    for (wchar_t ch : std::wstring(L"pw"))
+        SendMessageW(GetDlgItem(s.hwnd, idPassword), WM_CHAR, ch, 1);
+    SendMessageW(GetDlgItem(s.hwnd, idOk), BM_CLICK, 0, 0);
+    return pChild->WaitExit(10000);
+}
+
+std::vector<std::wstring> ValueNames(const SmSpooler& sp)
+{
+    std::vector<std::wstring> names;
+    for (const spd::DataValue& d : sp.DataValues())
+        names.push_back(d.name);
+    return names;
+}
+
+} // namespace
+
+// The credential dialogs' printer data, with a monitor resident beside them: whatever call
+// fails, the dialog ends (exit code 1) after telling the monitor "nothing to do" (1028), writes
+// what it still can, and the monitor then acts on the next announcement.
+TEST(SpoolerFailures, CredentialDialogsPrinterData)
+{
+    typedef std::vector<std::wstring> Names;
+    static const Names c_AllSecure = { L"SecID", L"SecPassWord", L"SecRemoveFile" };
+    static const Names c_AllAccounting = { L"ActName", L"ActPWD" };
+    static const struct {
+        bool accounting;
+        const char* function;
+        DWORD from;
+        const char* trace;
+        Names written;
+    } cases[] = {
+        { false, "OpenPrinterW", 1, "OpenPrinter MFP fail, 5", {} },
+        { false, "SetPrinterDataW", 1, "set SecID error", {} },
+        { false, "SetPrinterDataW", 3, "set SecRemoveFile error", { L"SecID", L"SecPassWord" } },
+        { false, "ClosePrinter", 1, NULL, c_AllSecure },
+        { true, "OpenPrinterW", 1, "OpenPrinter MFP fail, 5", {} },
+        { true, "SetPrinterDataW", 1, "set ActName error", {} },
+        { true, "SetPrinterDataW", 2, "set ActPWD error", { L"ActName" } },
+        { true, "ClosePrinter", 1, NULL, c_AllAccounting },
+    };
+    SmSpooler sp(L"failures_credentials");
+    sp.AddTestPrinter(L"MFP", L"USB001");
+    FreshExchangeFile(SmStatusIniPath());
+    ASSERT_EQ(0u, Ctl(L"showqel 0"));
+    ASSERT_EQ(0u, Ctl(L"printer MFP"));
+    ScopedEnv trace(L"SM_TRACE", L"threshold=1");
+    Monitor mon;
+    ASSERT_TRUE(mon.Start(SmProgramPath(), c_Class));
+
+    static const struct { const wchar_t* list; DWORD status; } c_Lists[] = {
+        { L"5|", PRINTER_STATUS_DOOR_OPEN }, { L"33|", PRINTER_STATUS_PAPER_JAM },
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.accounting ? "accounting: " : "security: ") + c.function + " from call " +
+                     std::to_string(c.from));
+        sp.ClearCalls();
+        std::vector<spd::DataValue> before = sp.DataValues();
+        sp.SetFail(c.function, ERROR_ACCESS_DENIED, c.from);
+        SmChild dialog;
+        bool ended = c.accounting ? RunCredentialDialog(L"accounting MFP 1033", ACT_NAME, ACT_PWD, ACT_OK, &dialog)
+                                  : RunCredentialDialog(L"security 2 MFP 1033", SEC_ID, SEC_PWD, SEC_OK, &dialog);
+        sp.ClearFail();
+        if (!ended) {
+            dialog.Kill();
+            dialog.WaitExit(5000);
+            ADD_FAILURE() << "the dialog did not end";
+            continue;
+        }
+        EXPECT_EQ(1u, dialog.ExitCode());
+        EXPECT_TRUE(CallWasForced(sp, c.function)) << SmDescribeCalls(sp);
+        if (c.trace) {
+            EXPECT_TRUE(SmContains(dialog.Lines(), c.trace)) << SmDescribeCalls(sp);
+        }
+        Names written = ValueNames(sp);
+        written.erase(written.begin(), written.begin() + before.size());
+        EXPECT_EQ(c.written, written) << SmDescribeCalls(sp);
+        EXPECT_EQ(1028u, GetPrivateProfileIntW(c_Section, L"Message", 0, SmStatusIniPath().c_str()));
+
+        // The monitor, untouched by the dialog's failures, acts on the next list.
+        const auto& next = c_Lists[n++ % ARRAYSIZE(c_Lists)];
+        ASSERT_TRUE(mon.Announce(next.list)) << mon.Tail();
+        EXPECT_EQ(next.status, sp.PrinterStatus(L"MFP")) << SmDescribeCalls(sp);
+        EXPECT_TRUE(mon.Alive());
+    }
+    mon.Stop();
+    FreshExchangeFile(SmStatusIniPath());
+}
