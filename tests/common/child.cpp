@@ -20,6 +20,35 @@ SmChild::~SmChild()
     DeleteCriticalSection(&m_cs);
 }
 
+// The loaded DLL's base name in lower case: from the name the loader passes, else from the file.
+static std::string DllBaseName(HANDLE hProcess, const LOAD_DLL_DEBUG_INFO& info)
+{
+    std::wstring name;
+    void* pName = NULL;
+    SIZE_T cbRead = 0;
+    if (info.lpImageName &&
+        ReadProcessMemory(hProcess, info.lpImageName, &pName, sizeof(pName), &cbRead) && pName) {
+        // Unit by unit: the name may end just before an unreadable page.
+        size_t cbUnit = info.fUnicode ? sizeof(WCHAR) : 1;
+        for (size_t i = 0; i < MAX_PATH; i++) {
+            WCHAR unit = 0;
+            if (!ReadProcessMemory(hProcess, (const BYTE*)pName + i * cbUnit, &unit, cbUnit, &cbRead) || !unit)
+                break;
+            name += unit;
+        }
+    }
+    if (name.empty() && info.hFile) {
+        WCHAR path[MAX_PATH] = {};
+        if (GetFinalPathNameByHandleW(info.hFile, path, ARRAYSIZE(path), 0) < ARRAYSIZE(path))
+            name = path;
+    }
+    size_t slash = name.find_last_of(L"\\/");
+    if (slash != std::wstring::npos)
+        name.erase(0, slash + 1);
+    CharLowerBuffW(&name[0], (DWORD)name.size());
+    return SmNarrow(name);
+}
+
 bool SmChild::Start(const std::wstring& exe, const std::wstring& args)
 {
     m_cmdLine = L"\"" + exe + L"\"";
@@ -69,10 +98,15 @@ void SmChild::DebugLoop()
             if (ev.u.CreateProcessInfo.hFile)
                 CloseHandle(ev.u.CreateProcessInfo.hFile);
             break;
-        case LOAD_DLL_DEBUG_EVENT:
+        case LOAD_DLL_DEBUG_EVENT: {
+            std::string dll = DllBaseName(m_hProcess, ev.u.LoadDll);
+            EnterCriticalSection(&m_cs);
+            m_dlls.push_back(dll);
+            LeaveCriticalSection(&m_cs);
             if (ev.u.LoadDll.hFile)
                 CloseHandle(ev.u.LoadDll.hFile);
             break;
+        }
         case OUTPUT_DEBUG_STRING_EVENT: {
             const OUTPUT_DEBUG_STRING_INFO& info = ev.u.DebugString;
             size_t cb = info.nDebugStringLength * (info.fUnicode ? 2 : 1);
@@ -144,6 +178,14 @@ bool SmChild::WaitForLine(const std::string& text, DWORD msTimeout) const
     }
 }
 
+std::vector<std::string> SmChild::Dlls() const
+{
+    EnterCriticalSection(&m_cs);
+    std::vector<std::string> copy = m_dlls;
+    LeaveCriticalSection(&m_cs);
+    return copy;
+}
+
 void SmChild::Kill()
 {
     InterlockedExchange(&m_killRequested, 1);
@@ -151,7 +193,7 @@ void SmChild::Kill()
 
 SmRunResult SmRun(const std::wstring& exe, const std::wstring& args, DWORD msTimeout)
 {
-    SmRunResult result = { false, STILL_ACTIVE, {} };
+    SmRunResult result = { false, STILL_ACTIVE, {}, {} };
     SmChild child;
     if (!child.Start(exe, args))
         return result;
@@ -162,5 +204,6 @@ SmRunResult SmRun(const std::wstring& exe, const std::wstring& args, DWORD msTim
     }
     result.exitCode = child.ExitCode();
     result.lines = child.Lines();
+    result.dlls = child.Dlls();
     return result;
 }

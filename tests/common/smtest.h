@@ -20,6 +20,7 @@ public:
     bool Exited() const;
     std::vector<std::string> Lines() const;        // snapshot of the debugger lines so far
     bool WaitForLine(const std::string& text, DWORD msTimeout) const;   // a line containing text
+    std::vector<std::string> Dlls() const;         // base names of the DLLs loaded so far, lower case
     void Kill();
     DWORD Pid() const { return m_pid; }
 
@@ -33,6 +34,7 @@ private:
     HANDLE m_hProcess;
     mutable CRITICAL_SECTION m_cs;
     std::vector<std::string> m_lines;
+    std::vector<std::string> m_dlls;
     volatile LONG m_exited;
     volatile LONG m_killRequested;
     bool m_startOk;
@@ -44,6 +46,7 @@ struct SmRunResult {
     bool finished;
     DWORD exitCode;
     std::vector<std::string> lines;
+    std::vector<std::string> dlls;     // every DLL the process loaded, base names in lower case
 };
 
 // Runs exe with args to its end (or kills it after msTimeout).
