@@ -154,7 +154,7 @@ HFONT CreateWatermarkFont(HDC hdc, LPCWSTR pszFace, int nHeight, WORD wStyle, in
 // One copy of a text in a DC's font, colour and alignment, rasterised once into a white 1-bit
 // tile, to be stamped wherever a copy goes. Stamping gives the page the pixels that drawing the
 // text there on a transparent background, clipped to the rectangle, would give; where it could
-// not (no tile, or a copy reaching above or left of the page's origin) the copy is drawn.
+// not (no tile, or a copy whose ink reaches above or left of the page) the copy is drawn.
 struct WM_TEXT_TILE {
     LPCWSTR pszText;           // the caller's text, kept for the copies that are drawn
     int cch;

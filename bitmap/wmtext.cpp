@@ -289,11 +289,11 @@ BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
 
 void WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y)
 {
-    // The tile's position on the page. Glyph positions are rounded on the way to the page, and
-    // rounding a negative coordinate can land a glyph a pixel away from where the same rounding
-    // lands it in the tile: copies that reach above or left of the page's origin are drawn.
+    // The tile's position on the page. Glyphs cut by the page's top or left edge can come out
+    // a pixel away from the same glyphs drawn whole (measured; the right and bottom edges and
+    // the clip rectangle do not do this): copies whose ink reaches past those edges are drawn.
     int dx = x - pTile->xOrg, dy = y - pTile->yOrg;
-    if (!pTile->hdc || dx < 0 || dy < 0) {
+    if (!pTile->hdc || dx + pTile->rcInk.left < 0 || dy + pTile->rcInk.top < 0) {
         ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pTile->pszText, (UINT)pTile->cch, NULL);
         return;
     }
