@@ -271,12 +271,19 @@ BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
         rcCell.top = (LONG)fmin(rcCell.top, floor(ys[i]));
         rcCell.bottom = (LONG)fmax(rcCell.bottom, ceil(ys[i]));
     }
+    // Any glyph's box, turned, fits in a square of its cell's height plus the widest advance,
+    // placed around its pen position: twice that from the pen position covers its ink.
+    TEXTMETRICW tm;
+    if (!GetTextMetricsW(hdc, &tm))
+        return FALSE;
+    int cGlyphReach = 2 * (tm.tmHeight + tm.tmMaxCharWidth + tm.tmOverhang) + ext.cy / 4 + 4;
     // Glyphs may reach beyond their cell (italics, overhangs). Ink that touches the tile's
     // edge may have been cut, so the tile is made again with more room.
     int margin = ext.cy / 4 + 4;
     for (int attempt = 0; attempt < WM_TILE_ATTEMPTS; attempt++, margin *= 4) {
         if (!RenderTextTile(hdc, hFont, pszText, cch, &rcCell, margin, pTile))
             return FALSE;
+        pTile->cGlyphReach = cGlyphReach;
         BITMAP bm;
         GetObjectW(pTile->hbm, sizeof(bm), &bm);
         const RECT* r = &pTile->rcInk;
@@ -287,24 +294,50 @@ BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
     return FALSE;
 }
 
-void WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y)
+// Ink of the tile placed at dx, dy, ANDed into the page within the rectangle: the same as
+// drawing the text there on a transparent background.
+static void StampPart(HDC hdc, const RECT* prcPart, const WM_TEXT_TILE* pTile, int dx, int dy)
 {
-    // The tile's position on the page. Glyphs cut by the page's top or left edge can come out
-    // a pixel away from the same glyphs drawn whole (measured; the right and bottom edges and
-    // the clip rectangle do not do this): copies whose ink reaches past those edges are drawn.
-    int dx = x - pTile->xOrg, dy = y - pTile->yOrg;
-    if (!pTile->hdc || dx + pTile->rcInk.left < 0 || dy + pTile->rcInk.top < 0) {
-        ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pTile->pszText, (UINT)pTile->cch, NULL);
-        return;
-    }
     RECT rcInk = pTile->rcInk;
     OffsetRect(&rcInk, dx, dy);
     RECT rc;
-    if (!IntersectRect(&rc, &rcInk, prcClip))
+    if (IntersectRect(&rc, &rcInk, prcPart))
+        BitBlt(hdc, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, pTile->hdc,
+               rc.left - dx, rc.top - dy, SRCAND);
+}
+
+void WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y)
+{
+    int dx = x - pTile->xOrg, dy = y - pTile->yOrg;
+    if (!pTile->hdc) {
+        ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pTile->pszText, (UINT)pTile->cch, NULL);
         return;
-    // Ink (0) ANDed into the page: the same as drawing the text on a transparent background.
-    BitBlt(hdc, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, pTile->hdc,
-           rc.left - dx, rc.top - dy, SRCAND);
+    }
+    // A glyph placed above or left of the page's origin can come out a pixel away from the same
+    // glyph drawn whole (measured; the right and bottom edges and the clip rectangle do not do
+    // this). The ink of such glyphs stays within the reach of the edge: that band is drawn, the
+    // rest stamped.
+    int reachTop = dy + pTile->rcInk.top < 0 ? pTile->cGlyphReach : 0;
+    int reachLeft = dx + pTile->rcInk.left < 0 ? pTile->cGlyphReach : 0;
+    RECT rcBand;
+    if (reachTop) {
+        SetRect(&rcBand, prcClip->left, prcClip->top, prcClip->right, reachTop);
+        if (IntersectRect(&rcBand, &rcBand, prcClip))
+            ExtTextOutW(hdc, x, y, ETO_CLIPPED, &rcBand, pTile->pszText, (UINT)pTile->cch, NULL);
+    }
+    if (reachLeft) {
+        SetRect(&rcBand, prcClip->left, reachTop > prcClip->top ? reachTop : prcClip->top, reachLeft,
+                prcClip->bottom);
+        if (IntersectRect(&rcBand, &rcBand, prcClip))
+            ExtTextOutW(hdc, x, y, ETO_CLIPPED, &rcBand, pTile->pszText, (UINT)pTile->cch, NULL);
+    }
+    RECT rcRest = *prcClip;
+    if (rcRest.top < reachTop)
+        rcRest.top = reachTop;
+    if (rcRest.left < reachLeft)
+        rcRest.left = reachLeft;
+    if (rcRest.left < rcRest.right && rcRest.top < rcRest.bottom)
+        StampPart(hdc, &rcRest, pTile, dx, dy);
 }
 
 void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale)
