@@ -181,6 +181,7 @@ def main():
                                                         wine("wm_floor.exe", "text"), wine("StatusMonitor.exe")],
                                                        REPEATS)
         mem_floor, mem_text = peak_kb(floor_cmd), peak_kb(wine("wm_floor.exe", "text"))
+        mem_big = peak_kb(wine("wm_floor.exe", "bigtext"))
         phases = subprocess.run(wine("wm_phases.exe", str(REPEATS), *[winpath(i) for i in inis]),
                                 capture_output=True, text=True, check=True).stdout.splitlines()
     finally:
@@ -213,8 +214,9 @@ def main():
             float(p["write_ms"]), c, s / c if c else 0))
     print()
     print("Peak resident memory (KB, median of 3); pages = (whole - floor) / the page's bytes")
-    print("GDI floor %d KB; the floor drawing one string %d KB (the font system: %d KB)"
-          % (mem_floor, mem_text, mem_text - mem_floor))
+    print("GDI floor %d KB; the floor drawing a short string %d KB (the font system: %d KB); drawing the A4"
+          " job's string at its size %d KB (its glyphs: %d KB more)"
+          % (mem_floor, mem_text, mem_text - mem_floor, mem_big, mem_big - mem_text))
     print("%-20s %9s %9s %9s %7s %9s" % ("job", "whole", "floor", "over", "pages", "gs"))
     for r in rows:
         over = r["mem_whole"] - r["mem_floor"]

@@ -37,12 +37,18 @@ int WINAPI wWinMain(HINSTANCE hInst, HINSTANCE, LPWSTR pszCmdLine, int)
     HDC hdc = CreateCompatibleDC(NULL);
     if (!hdc)
         return 1;
-    if (lstrcmpW(pszCmdLine, L"text") == 0) {
+    // "bigtext": the watermark's string at its A4 size (662-pixel cell, 45 degrees) on the same
+    // small bitmap, to show what the glyphs of that size add.
+    BOOL fBig = lstrcmpW(pszCmdLine, L"bigtext") == 0;
+    if (fBig || lstrcmpW(pszCmdLine, L"text") == 0) {
         HBITMAP hbm = CreateBitmap(64, 64, 1, 1, NULL);
-        HFONT hFont = CreateFontW(40, 0, 450, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial");
+        HFONT hFont = CreateFontW(fBig ? 662 : 40, 0, 450, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial");
         HGDIOBJ hOldBitmap = SelectObject(hdc, hbm);
         HGDIOBJ hOldFont = SelectObject(hdc, hFont);
-        ExtTextOutW(hdc, 0, 40, 0, NULL, L"AB", 2, NULL);
+        if (fBig)
+            ExtTextOutW(hdc, 0, 3000, 0, NULL, L"CONFIDENTIAL", 12, NULL);
+        else
+            ExtTextOutW(hdc, 0, 40, 0, NULL, L"AB", 2, NULL);
         SelectObject(hdc, hOldFont);
         SelectObject(hdc, hOldBitmap);
         DeleteObject(hFont);
