@@ -154,8 +154,8 @@ HFONT CreateWatermarkFont(HDC hdc, LPCWSTR pszFace, int nHeight, WORD wStyle, in
 // One copy of a text in a DC's font, colour and alignment, rasterised once into a white 1-bit
 // tile, to be stamped wherever a copy goes. Stamping gives the page the pixels that drawing the
 // text there on a transparent background, clipped to the rectangle, would give; where it could
-// not (no tile; a band along the page's top and left edges, where glyph positions round
-// differently) the copy is drawn.
+// not (no tile; a copy reaching left of the page; the band along the top edge for a copy
+// reaching above it) the copy is drawn.
 struct WM_TEXT_TILE {
     LPCWSTR pszText;           // the caller's text, kept for the copies that are drawn
     int cch;
@@ -164,7 +164,7 @@ struct WM_TEXT_TILE {
     HGDIOBJ hOldBitmap;
     int xOrg, yOrg;            // the text's reference point in the tile
     RECT rcInk;                // the ink's box in the tile (empty: nothing to stamp)
-    int cGlyphReach;           // band along the top and left edges that is drawn, not stamped
+    int cGlyphReach;           // band along the page's top edge that is drawn, not stamped
 };
 #define WM_TILE_ATTEMPTS    3
 #define WM_TILE_MAX_PIXELS  (64LL * 1024 * 1024)  // 8 MB of 1-bit tile at most

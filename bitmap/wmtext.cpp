@@ -271,12 +271,11 @@ BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
         rcCell.top = (LONG)fmin(rcCell.top, floor(ys[i]));
         rcCell.bottom = (LONG)fmax(rcCell.bottom, ceil(ys[i]));
     }
-    // Any glyph's box, turned, fits in a square of its cell's height plus the widest advance,
-    // placed around its pen position: twice that from the pen position covers its ink.
+    // Any glyph's box, turned, fits in a square of its cell's height plus the widest advance.
     TEXTMETRICW tm;
     if (!GetTextMetricsW(hdc, &tm))
         return FALSE;
-    int cGlyphReach = 2 * (tm.tmHeight + tm.tmMaxCharWidth + tm.tmOverhang) + ext.cy / 4 + 4;
+    int cGlyphReach = tm.tmHeight + tm.tmMaxCharWidth + tm.tmOverhang + ext.cy / 4 + 4;
     // Glyphs may reach beyond their cell (italics, overhangs). Ink that touches the tile's
     // edge may have been cut, so the tile is made again with more room.
     int margin = ext.cy / 4 + 4;
@@ -308,35 +307,27 @@ static void StampPart(HDC hdc, const RECT* prcPart, const WM_TEXT_TILE* pTile, i
 
 void WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y)
 {
+    // Measured against drawing each copy: a copy reaching left of the page's origin can come
+    // out with its glyphs a pixel away from the tile's, so it is drawn; a copy reaching above it
+    // differs only in the glyphs cut by the top edge, which lie within one glyph's reach of it:
+    // that band is drawn and the rest stamped. The right and bottom edges and the clip
+    // rectangle change nothing.
     int dx = x - pTile->xOrg, dy = y - pTile->yOrg;
-    if (!pTile->hdc) {
+    if (!pTile->hdc || dx + pTile->rcInk.left < 0) {
         ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pTile->pszText, (UINT)pTile->cch, NULL);
         return;
     }
-    // A glyph placed above or left of the page's origin can come out a pixel away from the same
-    // glyph drawn whole (measured; the right and bottom edges and the clip rectangle do not do
-    // this). The ink of such glyphs stays within the reach of the edge: that band is drawn, the
-    // rest stamped.
-    int reachTop = dy + pTile->rcInk.top < 0 ? pTile->cGlyphReach : 0;
-    int reachLeft = dx + pTile->rcInk.left < 0 ? pTile->cGlyphReach : 0;
-    RECT rcBand;
-    if (reachTop) {
-        SetRect(&rcBand, prcClip->left, prcClip->top, prcClip->right, reachTop);
-        if (IntersectRect(&rcBand, &rcBand, prcClip))
-            ExtTextOutW(hdc, x, y, ETO_CLIPPED, &rcBand, pTile->pszText, (UINT)pTile->cch, NULL);
-    }
-    if (reachLeft) {
-        SetRect(&rcBand, prcClip->left, reachTop > prcClip->top ? reachTop : prcClip->top, reachLeft,
-                prcClip->bottom);
-        if (IntersectRect(&rcBand, &rcBand, prcClip))
-            ExtTextOutW(hdc, x, y, ETO_CLIPPED, &rcBand, pTile->pszText, (UINT)pTile->cch, NULL);
-    }
     RECT rcRest = *prcClip;
-    if (rcRest.top < reachTop)
-        rcRest.top = reachTop;
-    if (rcRest.left < reachLeft)
-        rcRest.left = reachLeft;
-    if (rcRest.left < rcRest.right && rcRest.top < rcRest.bottom)
+    if (dy + pTile->rcInk.top < 0) {
+        RECT rcBand = *prcClip;
+        if (rcBand.bottom > pTile->cGlyphReach)
+            rcBand.bottom = pTile->cGlyphReach;
+        if (rcBand.top < rcBand.bottom)
+            ExtTextOutW(hdc, x, y, ETO_CLIPPED, &rcBand, pTile->pszText, (UINT)pTile->cch, NULL);
+        if (rcRest.top < pTile->cGlyphReach)
+            rcRest.top = pTile->cGlyphReach;
+    }
+    if (rcRest.top < rcRest.bottom)
         StampPart(hdc, &rcRest, pTile, dx, dy);
 }
 

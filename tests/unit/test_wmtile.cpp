@@ -97,8 +97,8 @@ TEST(WmTile, StampedCopiesEqualDrawnCopies)
                 ExtTextOutW(drawn.hdc, x, y, ETO_CLIPPED, &clip, c.text, (UINT)n, NULL);
                 WM_StampTextTile(stamped.hdc, &clip, &tile, x, y);
                 copies++;
-                stampable += y - tile.yOrg + tile.rcInk.bottom > tile.cGlyphReach &&
-                             x - tile.xOrg + tile.rcInk.right > tile.cGlyphReach;
+                stampable += x - tile.xOrg + tile.rcInk.left >= 0 &&
+                             y - tile.yOrg + tile.rcInk.bottom > tile.cGlyphReach;
             }
         WM_FreeTextTile(&tile);
         EXPECT_EQ(NULL, tile.hdc);
