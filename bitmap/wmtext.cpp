@@ -271,11 +271,21 @@ BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
         rcCell.top = (LONG)fmin(rcCell.top, floor(ys[i]));
         rcCell.bottom = (LONG)fmax(rcCell.bottom, ceil(ys[i]));
     }
-    // Any glyph's box, turned, fits in a square of its cell's height plus the widest advance.
+    // Any glyph's box, turned, fits in a square of its cell's height plus its advance and its
+    // overhang (allowed for as in the tile's margin); the widest advance of this text's
+    // characters is taken, not the font's, which is often far wider.
     TEXTMETRICW tm;
     if (!GetTextMetricsW(hdc, &tm))
         return FALSE;
-    int cGlyphReach = tm.tmHeight + tm.tmMaxCharWidth + tm.tmOverhang + ext.cy / 4 + 4;
+    int cxWidest = 0;
+    for (int i = 0; i < cch; i++) {
+        INT cxChar = 0;
+        if (!GetCharWidth32W(hdc, pszText[i], pszText[i], &cxChar))
+            cxChar = tm.tmMaxCharWidth;
+        if (cxChar > cxWidest)
+            cxWidest = cxChar;
+    }
+    int cGlyphReach = tm.tmHeight + cxWidest + tm.tmOverhang + ext.cy / 4 + 4;
     // Glyphs may reach beyond their cell (italics, overhangs). Ink that touches the tile's
     // edge may have been cut, so the tile is made again with more room.
     int margin = ext.cy / 4 + 4;
