@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
-"""Watermark benchmark: the "CreateTextBMP" jobs a driver sends (600-dpi A4 and A3 pages,
-"CONFIDENTIAL", 72 points, 45 degrees, centred and tiled, the default 16 x 16 table and a
-64 x 64 one), timed as whole commands under Wine and phase by phase in one process, side by
-side with Ghostscript (bmpmono, the same threshold table, face, size, angle and copies) and
-ImageMagick in the same run. Prints medians, peak memory and the ratios.
+"""Watermark benchmark: what a driver's "CreateTextBMP" call costs. The jobs a driver sends
+(600-dpi A4 and A3 pages, "CONFIDENTIAL", 72 points, 45 degrees, centred and tiled, the default
+16 x 16 table and a 64 x 64 one) run as whole commands started the way the driver starts them:
+Wine's wine64 loader directly (no launcher script), with a resident window program keeping the
+desktop process up. Beside each run, in alternation, the GDI floor (a program that only creates a
+memory DC) and Ghostscript (bmpmono, a threshold-array halftone with the same table, face, size,
+angle and copies). Prints medians of whole, floor, own cost (whole minus floor), the job inside
+one process with its phases, Ghostscript and the ratios, then peak memory.
 
 Usage (under the Wine rig, see bench/wm_bench.sh): wm_bench.py <bin folder> [repeats]
 """
+import math
 import os
 import re
-import resource
+import shutil
 import statistics
 import subprocess
 import sys
@@ -18,11 +22,11 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BIN = sys.argv[1]
-REPEATS = int(sys.argv[2]) if len(sys.argv) > 2 else 7
-FONT = subprocess.run(["fc-match", "Liberation Sans", "-f", "%{file}"], capture_output=True,
-                      text=True).stdout.strip()
+REPEATS = int(sys.argv[2]) if len(sys.argv) > 2 else 10
+WINE64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
 TEXT = "CONFIDENTIAL"
 PAGES = {"A4": (4961, 7016), "A3": (7016, 9921)}
+PAGE_BYTES = {k: ((w + 31) // 32 * 4) * h for k, (w, h) in PAGES.items()}
 JOBS = [  # name, page, placement, halftone type
     ("A4 centred, 16x16", "A4", "centred", 0),
     ("A4 tiled, 16x16", "A4", "tiled", 0),
@@ -32,10 +36,15 @@ JOBS = [  # name, page, placement, halftone type
 ]
 DENSITY = 60
 LEVEL = 84                     # the screen level of density 60
+TABLE_NAMES = {0: "FINE_TAry_16", 2: "LSU_106_K60"}
 
 
 def winpath(p):
     return "Z:" + p.replace("/", "\\")
+
+
+def wine(exe, *args):
+    return [WINE64, os.path.join(BIN, exe)] + list(args)
 
 
 def tables():
@@ -46,32 +55,39 @@ def tables():
     return out
 
 
-TABLE_NAMES = {0: "FINE_TAry_16", 2: "LSU_106_K60"}
-
-
-def timed(cmd, repeats, env=None):
+def run_ms(cmd):
     # Output goes to /dev/null, not to a pipe: a helper process that Wine starts may inherit a
     # pipe and keep it open after the program itself has ended.
-    times = []
+    t0 = time.perf_counter()
+    r = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    ms = (time.perf_counter() - t0) * 1000
+    if r.returncode not in (0, 1):
+        raise SystemExit("failed (%d): %s" % (r.returncode, " ".join(cmd)))
+    return ms
+
+
+def alternate(cmds, repeats):
+    """Runs the commands in turn, repeats rounds; the median of each."""
+    times = [[] for _ in cmds]
     for _ in range(repeats):
-        t0 = time.perf_counter()
-        r = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
-        times.append((time.perf_counter() - t0) * 1000)
-        if r.returncode not in (0, 1):
-            raise SystemExit("failed (%d): %s" % (r.returncode, " ".join(cmd)))
-    return statistics.median(times)
+        for i, c in enumerate(cmds):
+            times[i].append(run_ms(c))
+    return [statistics.median(t) for t in times]
 
 
-def peak_kb(cmd):
-    r = subprocess.run(["/usr/bin/time", "-f", "PEAK %M"] + cmd, capture_output=True, text=True)
-    m = re.search(r"PEAK (\d+)", r.stderr)
-    return int(m.group(1)) if m else 0
+def peak_kb(cmd, repeats=3):
+    out = []
+    for _ in range(repeats):
+        r = subprocess.run(["/usr/bin/time", "-f", "PEAK %M"] + cmd, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.PIPE, text=True)
+        m = re.search(r"PEAK (\d+)", r.stderr)
+        out.append(int(m.group(1)) if m else 0)
+    return statistics.median(out)
 
 
 def trace_values(ini):
     env = dict(os.environ, SM_TRACE="threshold=1", WINEDEBUG="-all,warn+seh,warn+debugstr")
-    r = subprocess.run(["wine", os.path.join(BIN, "StatusMonitor.exe"), "CreateTextBMP", winpath(ini)],
-                       capture_output=True, env=env)
+    r = subprocess.run(wine("StatusMonitor.exe", "CreateTextBMP", winpath(ini)), capture_output=True, env=env)
     vals = {}
     for line in r.stderr.decode(errors="replace").splitlines():
         if "OutputDebugStringA" not in line:
@@ -83,8 +99,7 @@ def trace_values(ini):
 
 def positions(v, placement, w, h):
     """Top-left reference points of the copies, as the renderer places them."""
-    import math
-    tcx, tcy, rotCx, rotCy = v["tcx"], v["tcy"], v["rotCx"], v["rotCy"]
+    tcx, rotCx, rotCy = v["tcx"], v["rotCx"], v["rotCy"]
     S = abs(math.sin(math.radians(45)))
     X0, Y0 = 0, int(tcx * S)
     centerH = (h - rotCy) // 2
@@ -105,7 +120,7 @@ def positions(v, placement, w, h):
     return pts
 
 
-def gs_program(path, w, h, em_pt, pts, table):
+def gs_program(path, em_pt, pts, h, table):
     n, t = table
     inv = "".join("%02x" % (255 - x) for x in t)     # black where the threshold <= level
     with open(path, "w") as f:
@@ -121,58 +136,73 @@ def gs_program(path, w, h, em_pt, pts, table):
         f.write("showpage\n")
 
 
-def im_command(out, w, h, em_px, pts):
-    cmd = ["/usr/bin/convert", "-size", "%dx%d" % (w, h), "xc:white", "-font", FONT,
-           "-pointsize", "%.2f" % em_px, "-fill", "black", "-gravity", "NorthWest"]
-    for x, y in pts:
-        cmd += ["-annotate", "-45x-45+%d+%d" % (x, y), TEXT]
-    return cmd + ["-monochrome", "bmp3:" + out]
+def machine():
+    model = "unknown CPU"
+    for line in open("/proc/cpuinfo"):
+        if line.startswith("model name"):
+            model = line.split(":", 1)[1].strip()
+            break
+    return "%s, %d cores" % (model, os.cpu_count() or 0)
 
 
 def main():
     work = tempfile.mkdtemp(prefix="wm_bench_")
     tabs = tables()
-    sm = os.path.join(BIN, "StatusMonitor.exe")
-    rows = []
-    inis = []
-    for name, page, placement, htype in JOBS:
-        w, h = PAGES[page]
-        tag = re.sub(r"\W+", "_", name)
-        ini = os.path.join(work, tag + ".ini")
-        ours = os.path.join(work, tag + ".bmp")
-        subprocess.run(["wine", os.path.join(BIN, "smctl.exe"), "wm-make", winpath(ini), "--text", TEXT,
-                        "--face", "Arial", "--size", "72", "--angle", "45", "--density", str(DENSITY),
-                        "--placement", placement, "--page", page, "--table", str(htype),
-                        "--out", winpath(ours)], check=True, capture_output=True)
-        inis.append(ini)
-        v = trace_values(ini)
-        em_px = v["lfHeight"] * 2048 / (1854 + 434)
-        pts = positions(v, placement, w, h)
-        ps = os.path.join(work, tag + ".ps")
-        gs_program(ps, w, h, em_px * 72 / 600.0, pts, tabs[TABLE_NAMES[htype]])
-        gs = ["gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=bmpmono", "-r600",
-              "-g%dx%d" % (w, h), "-sOutputFile=" + os.path.join(work, tag + "_gs.bmp"), ps]
-        ours_cmd = ["wine", sm, "CreateTextBMP", winpath(ini)]
-        t_ours = timed(ours_cmd, REPEATS)
-        t_gs = timed(gs, REPEATS)
-        t_im = timed(im_command(os.path.join(work, tag + "_im.bmp"), w, h, em_px, pts), 1)
-        rows.append(dict(name=name, copies=len(pts), ours=t_ours, gs=t_gs, im=t_im,
-                         mem_ours=peak_kb(ours_cmd), mem_gs=peak_kb(gs)))
-    t_start = timed(["wine", sm], REPEATS)    # the program started with nothing to do
-    phases = subprocess.run(["wine", os.path.join(BIN, "wm_phases.exe"), str(REPEATS)] + [winpath(i) for i in inis],
-                            capture_output=True, text=True, check=True).stdout.splitlines()
+    # The desktop kept up for the whole run, as on a Windows desktop where the driver runs.
+    resident = subprocess.Popen(wine("wm_floor.exe", "resident"), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+    time.sleep(2)
+    load0 = os.getloadavg()
+    floor_cmd = wine("wm_floor.exe")
+    rows, inis = [], []
+    try:
+        for name, page, placement, htype in JOBS:
+            w, h = PAGES[page]
+            tag = re.sub(r"\W+", "_", name)
+            ini = os.path.join(work, tag + ".ini")
+            ours = os.path.join(work, tag + ".bmp")
+            subprocess.run(wine("smctl.exe", "wm-make", winpath(ini), "--text", TEXT, "--face", "Arial",
+                                "--size", "72", "--angle", "45", "--density", str(DENSITY),
+                                "--placement", placement, "--page", page, "--table", str(htype),
+                                "--out", winpath(ours)), check=True, capture_output=True)
+            inis.append(ini)
+            v = trace_values(ini)
+            em_px = v["lfHeight"] * 2048 / (1854 + 434)
+            pts = positions(v, placement, w, h)
+            ps = os.path.join(work, tag + ".ps")
+            gs_program(ps, em_px * 72 / 600.0, pts, h, tabs[TABLE_NAMES[htype]])
+            gs = ["gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=bmpmono", "-r600",
+                  "-g%dx%d" % (w, h), "-sOutputFile=" + os.path.join(work, tag + "_gs.bmp"), ps]
+            whole_cmd = wine("StatusMonitor.exe", "CreateTextBMP", winpath(ini))
+            t_whole, t_floor, t_gs = alternate([whole_cmd, floor_cmd, gs], REPEATS)
+            rows.append(dict(name=name, page=page, copies=len(pts), whole=t_whole, floor=t_floor, gs=t_gs,
+                             mem_whole=peak_kb(whole_cmd), mem_floor=peak_kb(floor_cmd), mem_gs=peak_kb(gs)))
+        t_nothing, t_floor, t_text, t_bare = alternate([wine("wm_floor.exe", "nothing"), floor_cmd,
+                                                        wine("wm_floor.exe", "text"), wine("StatusMonitor.exe")],
+                                                       REPEATS)
+        mem_floor, mem_text = peak_kb(floor_cmd), peak_kb(wine("wm_floor.exe", "text"))
+        mem_big = peak_kb(wine("wm_floor.exe", "bigtext"))
+        phases = subprocess.run(wine("wm_phases.exe", str(REPEATS), *[winpath(i) for i in inis]),
+                                capture_output=True, text=True, check=True).stdout.splitlines()
+    finally:
+        resident.terminate()
+        resident.wait()
     ph = [dict(re.findall(r"(\w+)=(\S+)", l)) for l in phases if l.startswith("job=")]
+    load1 = os.getloadavg()
 
-    print("Watermark benchmark: %d runs each (median), load average %.1f" % (REPEATS, os.getloadavg()[0]))
-    print("Whole command (ms); ours = wine StatusMonitor.exe CreateTextBMP; job = the same job inside one process")
-    print("%-20s %6s %8s %8s %8s %8s %9s %9s %8s" % ("job", "copies", "ours", "job", "gs", "IM",
-                                                   "ours/gs", "job/gs", "ours/IM"))
+    print("Watermark benchmark on %s; medians of %d alternated runs; load average %.2f at the start, %.2f at the end"
+          % (machine(), REPEATS, load0[0], load1[0]))
+    print("Whole = wine64 StatusMonitor.exe CreateTextBMP job.ini (desktop kept up); floor = a program that only"
+          " creates a memory DC; own = whole - floor; job = the same job inside one process")
+    print("%-20s %6s %8s %8s %8s %8s %8s %9s %9s" % ("job", "copies", "whole", "floor", "own", "job", "gs",
+                                                    "whole/gs", "job/gs"))
     for r, p in zip(rows, ph):
         job = float(p["total_ms"])
-        print("%-20s %6d %8.1f %8.1f %8.1f %8.0f %9.2f %9.2f %8.3f" % (
-            r["name"], r["copies"], r["ours"], job, r["gs"], r["im"], r["ours"] / r["gs"], job / r["gs"],
-            r["ours"] / r["im"]))
-    print("Program start with no command (ms): %.1f" % t_start)
+        print("%-20s %6d %8.1f %8.1f %8.1f %8.1f %8.1f %9.2f %9.2f" % (
+            r["name"], r["copies"], r["whole"], r["floor"], r["whole"] - r["floor"], job, r["gs"],
+            r["whole"] / r["gs"], job / r["gs"]))
+    print("Program that returns at once: %.1f ms; GDI floor: %.1f ms; the floor drawing one string: %.1f ms; "
+          "StatusMonitor.exe with no command: %.1f ms" % (t_nothing, t_floor, t_text, t_bare))
     print()
     print("Phases inside the job (ms)")
     print("%-20s %7s %7s %9s %7s %7s %7s %12s" % ("job", "setup", "draw", "readback", "screen", "write",
@@ -183,10 +213,15 @@ def main():
             r["name"], float(p["setup_ms"]), float(p["draw_ms"]), float(p["readback_ms"]), s,
             float(p["write_ms"]), c, s / c if c else 0))
     print()
-    print("Peak resident memory (KB)")
-    print("%-20s %9s %9s %8s" % ("job", "ours", "gs", "ours/gs"))
+    print("Peak resident memory (KB, median of 3); pages = (whole - floor) / the page's bytes")
+    print("GDI floor %d KB; the floor drawing a short string %d KB (the font system: %d KB); drawing the A4"
+          " job's string at its size %d KB (its glyphs: %d KB more)"
+          % (mem_floor, mem_text, mem_text - mem_floor, mem_big, mem_big - mem_text))
+    print("%-20s %9s %9s %9s %7s %9s" % ("job", "whole", "floor", "over", "pages", "gs"))
     for r in rows:
-        print("%-20s %9d %9d %8.2f" % (r["name"], r["mem_ours"], r["mem_gs"], r["mem_ours"] / max(r["mem_gs"], 1)))
+        over = r["mem_whole"] - r["mem_floor"]
+        print("%-20s %9d %9d %9d %7.2f %9d" % (r["name"], r["mem_whole"], r["mem_floor"], over,
+                                               over * 1024.0 / PAGE_BYTES[r["page"]], r["mem_gs"]))
 
 
 if __name__ == "__main__":

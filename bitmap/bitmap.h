@@ -167,6 +167,29 @@ struct WM_TEXT_INFO {
 void  DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,
                         WM_TEXT_INFO* pInfo = NULL);
 HFONT CreateWatermarkFont(HDC hdc, LPCWSTR pszFace, int nHeight, WORD wStyle, int iEscapement);
+// One copy of a text in a DC's font, colour and alignment, rasterised once into a white 1-bit
+// tile, to be stamped wherever a copy goes. Stamping gives the page the pixels that drawing the
+// text there on a transparent background, clipped to the rectangle, would give; where it could
+// not (no tile; a copy reaching left of the page; the band along the top edge for a copy
+// reaching above it) the copy is drawn.
+struct WM_TEXT_TILE {
+    LPCWSTR pszText;           // the caller's text, kept for the copies that are drawn
+    int cch;
+    HDC hdc;                   // NULL: no tile, every copy is drawn
+    HBITMAP hbm;
+    HGDIOBJ hOldBitmap;
+    int xOrg, yOrg;            // the text's reference point in the tile
+    RECT rcInk;                // the ink's box in the tile (empty: nothing to stamp)
+    int cGlyphReach;           // band along the page's top edge that is drawn, not stamped
+};
+#define WM_TILE_ATTEMPTS    3
+#define WM_TILE_MAX_PIXELS  (64LL * 1024 * 1024)  // 8 MB of 1-bit tile at most
+// FALSE when no tile can be made (stamping then draws each copy). Free the tile either way.
+BOOL  WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile);
+void  WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y);
+void  WM_FreeTextTile(WM_TEXT_TILE* pTile);
+// Makes the pixels of zero-filled 1-bit rows white, leaving each row's padding 0.
+void  WM_FillRowsWhite(BYTE* pBits, int stride, int nWidth, int nRows);
 // Screen pattern: 128 rows of 128 bytes; row r, bit k of byte b set where table entry
 // (running over the rows) is at or below the level.
 #define WM_PATTERN_DIM 128

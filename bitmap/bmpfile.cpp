@@ -1,7 +1,6 @@
 // The job's bitmap object and the bitmap file writer with its header routines.
 #include "bitmap/bitmap.h"
 #include "util/trace.h"
-#include <stdio.h>
 
 #define IBMP_CB_BAND   6451200u        // largest single write of pixel rows
 #define IBMP_CB_FILEHDR 14
@@ -111,6 +110,13 @@ int iBitmap_FillPalette(BITMAPINFO* pInfo, int nBitsPerPixel)
     return 0;
 }
 
+// One write of cb bytes at the file pointer; FALSE unless all of them were written.
+static BOOL WriteAll(HANDLE hFile, const void* pData, DWORD cb)
+{
+    DWORD cbWritten = 0;
+    return WriteFile(hFile, pData, cb, &cbWritten, NULL) && cbWritten == cb;
+}
+
 int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
                                int nWidth, int nHeight, const BYTE* pBits)
 {
@@ -119,7 +125,7 @@ int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
     HGLOBAL hMem01 = NULL, hMem02 = NULL;
     BITMAPFILEHEADER* pFileHd = NULL;
     BITMAPINFO* pBmpInfo = NULL;
-    FILE* fp = NULL;
+    HANDLE hFile = INVALID_HANDLE_VALUE;
 
     int nEntries = iBitmap_PaletteEntries(nBitsPerPixel);
     DWORD cbInfo = IBMP_CB_INFOHDR + 4u * (DWORD)nEntries;
@@ -174,18 +180,22 @@ int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
     }
     cRowsPerWrite = iBitmap_RowsPerWrite(cbRow, nHeight);
 
-    fp = _wfopen(pszFileName, L"wb+");
-    if (!fp) {
+    // An existing file is written over in place and cut to the new length afterwards: that
+    // costs much less than truncating it first and having the file system allocate it anew.
+    // The sharing is the C runtime's for "wb+".
+    hFile = CreateFileW(pszFileName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE) {
         TRACE_TagError(c_szTagWriter, L"open file %s fail!", pszFileName);
         rc = IBMP_E_OPEN;
         goto done;
     }
-    if (fwrite(pFileHd, 1, IBMP_CB_FILEHDR, fp) != IBMP_CB_FILEHDR) {
+    if (!WriteAll(hFile, pFileHd, IBMP_CB_FILEHDR)) {
         TRACE_TagError(c_szTagWriter, L"write file header data fail!");
         rc = IBMP_E_WRITE;
         goto done;
     }
-    if (fwrite(pBmpInfo, 1, cbInfo, fp) != cbInfo) {
+    if (!WriteAll(hFile, pBmpInfo, cbInfo)) {
         TRACE_TagError(c_szTagWriter, L"write file info data fail!");
         rc = IBMP_E_WRITE;
         goto done;
@@ -194,8 +204,7 @@ int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
         DWORD cRows = (DWORD)nHeight - row;
         if (cRows > cRowsPerWrite)
             cRows = cRowsPerWrite;
-        size_t cb = (size_t)cRows * cbRow;
-        if (fwrite(pBits + (size_t)row * cbRow, 1, cb, fp) != cb) {
+        if (!WriteAll(hFile, pBits + (size_t)row * cbRow, cRows * cbRow)) {
             TRACE_TagError(c_szTagWriter, L"fwrite fail!");
             rc = IBMP_E_WRITE;
             goto done;
@@ -203,9 +212,17 @@ int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
     }
 
 done:
-    if (fp && fclose(fp) != 0 && rc == IBMP_OK) {
-        TRACE_TagError(c_szTagWriter, L"fwrite fail!");
-        rc = IBMP_E_WRITE;
+    if (hFile != INVALID_HANDLE_VALUE) {
+        // The file ends where the writing ended, also after a failure: what was there before
+        // does not stay behind the new bytes.
+        if (!SetEndOfFile(hFile) && rc == IBMP_OK) {
+            TRACE_TagError(c_szTagWriter, L"fwrite fail!");
+            rc = IBMP_E_WRITE;
+        }
+        if (!CloseHandle(hFile) && rc == IBMP_OK) {
+            TRACE_TagError(c_szTagWriter, L"fwrite fail!");
+            rc = IBMP_E_WRITE;
+        }
     }
     if (pBmpInfo)
         GlobalUnlock(hMem02);

@@ -87,6 +87,25 @@ void WM_ScreenRows(BYTE* pBits, int stride, int nRows,
     HeapFree(GetProcessHeap(), 0, pMasks);
 }
 
+void WM_FillRowsWhite(BYTE* pBits, int stride, int nWidth, int nRows)
+{
+    // White is every bit set (colour-table entry 1), written straight into the section's memory
+    // at memory speed. A row's padding after the last pixel stays 0, as a blit leaves it.
+    int cbFull = nWidth / 8;
+    int cBitsLeft = nWidth % 8;
+    if (cbFull == stride) {
+        memset(pBits, 0xFF, (size_t)stride * (size_t)nRows);
+        return;
+    }
+    BYTE last = (BYTE)(0xFF00u >> cBitsLeft);
+    for (int y = 0; y < nRows; y++) {
+        BYTE* row = pBits + (size_t)y * stride;
+        memset(row, 0xFF, (size_t)cbFull);
+        if (cBitsLeft)
+            row[cbFull] = last;
+    }
+}
+
 static int CALLBACK FontCharsetProc(const LOGFONTW* plf, const TEXTMETRICW*, DWORD, LPARAM lParam)
 {
     *(BYTE*)lParam = plf->lfCharSet;
@@ -149,6 +168,184 @@ static void CellBounds(int x, int y, int tcx, int tcy, double a, RECT* prc)
         y1 = ys[i] > y1 ? ys[i] : y1;
     }
     SetRect(prc, x + (int)floor(x0), y + (int)floor(y0), x + (int)ceil(x1), y + (int)ceil(y1));
+}
+
+// Rows of a 1-bit tile that hold ink, and the ink's box; FALSE when there is none.
+static BOOL FindTileInk(const BYTE* pBits, int stride, int cx, int cy, RECT* prcInk)
+{
+    SetRectEmpty(prcInk);
+    int cbUsed = (cx + 7) / 8;
+    BOOL fInk = FALSE;
+    for (int y = 0; y < cy; y++) {
+        const BYTE* row = pBits + (size_t)(cy - 1 - y) * stride;     // bottom-up rows
+        int first = -1, last = -1;
+        for (int b = 0; b < cbUsed; b++) {
+            if (row[b] != 0xFF) {
+                if (first < 0)
+                    first = b;
+                last = b;
+            }
+        }
+        if (first < 0)
+            continue;
+        int left = first * 8, right = last * 8 + 7;
+        while (row[first] & (0x80 >> (left % 8)))
+            left++;
+        while (row[last] & (0x80 >> (right % 8)))
+            right--;
+        if (!fInk) {
+            SetRect(prcInk, left, y, right + 1, y + 1);
+            fInk = TRUE;
+        } else {
+            if (left < prcInk->left) prcInk->left = left;
+            if (right + 1 > prcInk->right) prcInk->right = right + 1;
+            prcInk->bottom = y + 1;
+        }
+    }
+    return fInk;
+}
+
+void WM_FreeTextTile(WM_TEXT_TILE* pTile)
+{
+    if (pTile->hOldBitmap)
+        SelectObject(pTile->hdc, pTile->hOldBitmap);
+    if (pTile->hbm)
+        DeleteObject(pTile->hbm);
+    if (pTile->hdc)
+        DeleteDC(pTile->hdc);
+    pTile->hdc = NULL;
+    pTile->hbm = NULL;
+    pTile->hOldBitmap = NULL;
+    SetRectEmpty(&pTile->rcInk);
+}
+
+// Draws one copy into a fresh white tile with room of `margin` pixels around the rotated text
+// cell; FALSE when the tile cannot be made.
+static BOOL RenderTextTile(HDC hdc, HFONT hFont, LPCWSTR pszText, int cch, const RECT* prcCell,
+                           int margin, WM_TEXT_TILE* pTile)
+{
+    ZeroMemory(pTile, sizeof(*pTile));
+    pTile->pszText = pszText;
+    pTile->cch = cch;
+    int cx = prcCell->right - prcCell->left + 2 * margin;
+    int cy = prcCell->bottom - prcCell->top + 2 * margin;
+    if (cx <= 0 || cy <= 0 || (long long)cx * cy > WM_TILE_MAX_PIXELS)
+        return FALSE;
+    int stride = iBitmap_GetRowBytes(1, cx);
+    struct { BITMAPINFOHEADER bmiHeader; RGBQUAD bmiColors[2]; } bmi;
+    iBitmap_FillInfoHeader(&bmi.bmiHeader, 1, 600, cx, cy, (DWORD)stride * (DWORD)cy);
+    iBitmap_FillPalette(reinterpret_cast<BITMAPINFO*>(&bmi), 1);
+    void* pvBits = NULL;
+    pTile->hdc = CreateCompatibleDC(hdc);
+    if (pTile->hdc)
+        pTile->hbm = CreateDIBSection(pTile->hdc, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS,
+                                      &pvBits, NULL, 0);
+    if (!pTile->hbm || !pvBits) {
+        WM_FreeTextTile(pTile);
+        return FALSE;
+    }
+    pTile->hOldBitmap = SelectObject(pTile->hdc, pTile->hbm);
+    memset(pvBits, 0xFF, (size_t)stride * (size_t)cy);
+    pTile->xOrg = margin - prcCell->left;
+    pTile->yOrg = margin - prcCell->top;
+    HGDIOBJ hOldFont = SelectObject(pTile->hdc, hFont);
+    SetTextColor(pTile->hdc, GetTextColor(hdc));
+    SetBkMode(pTile->hdc, TRANSPARENT);
+    SetTextAlign(pTile->hdc, GetTextAlign(hdc));
+    SetTextCharacterExtra(pTile->hdc, GetTextCharacterExtra(hdc));
+    BOOL fDrawn = ExtTextOutW(pTile->hdc, pTile->xOrg, pTile->yOrg, 0, NULL, pszText, (UINT)cch, NULL);
+    SelectObject(pTile->hdc, hOldFont);
+    if (!fDrawn || !GdiFlush()) {
+        WM_FreeTextTile(pTile);
+        return FALSE;
+    }
+    FindTileInk((const BYTE*)pvBits, stride, cx, cy, &pTile->rcInk);
+    return TRUE;
+}
+
+BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
+{
+    ZeroMemory(pTile, sizeof(*pTile));
+    pTile->pszText = pszText;
+    pTile->cch = cch;
+    HFONT hFont = (HFONT)GetCurrentObject(hdc, OBJ_FONT);
+    LOGFONTW lf;
+    SIZE ext = { 0, 0 };
+    if (!hFont || cch <= 0 || GetObjectW(hFont, sizeof(lf), &lf) != sizeof(lf) ||
+        !GetTextExtentPoint32W(hdc, pszText, cch, &ext))
+        return FALSE;
+    // The text cell turned by the escapement (counter-clockwise on a y-down page): the
+    // baseline runs along (cos a, -sin a), the cell's height along (sin a, cos a).
+    RECT rcCell;
+    CellBounds(0, 0, ext.cx, ext.cy, lf.lfEscapement * c_Pi / 1800, &rcCell);
+    // Any glyph's box, turned, fits in a square of its cell's height plus its advance and its
+    // overhang (allowed for as in the tile's margin); the widest advance of this text's
+    // characters is taken, not the font's, which is often far wider.
+    TEXTMETRICW tm;
+    if (!GetTextMetricsW(hdc, &tm))
+        return FALSE;
+    int cxWidest = 0;
+    for (int i = 0; i < cch; i++) {
+        INT cxChar = 0;
+        if (!GetCharWidth32W(hdc, pszText[i], pszText[i], &cxChar))
+            cxChar = tm.tmMaxCharWidth;
+        if (cxChar > cxWidest)
+            cxWidest = cxChar;
+    }
+    int cGlyphReach = tm.tmHeight + cxWidest + tm.tmOverhang + ext.cy / 4 + 4;
+    // Glyphs may reach beyond their cell (italics, overhangs). Ink that touches the tile's
+    // edge may have been cut, so the tile is made again with more room.
+    int margin = ext.cy / 4 + 4;
+    for (int attempt = 0; attempt < WM_TILE_ATTEMPTS; attempt++, margin *= 4) {
+        if (!RenderTextTile(hdc, hFont, pszText, cch, &rcCell, margin, pTile))
+            return FALSE;
+        pTile->cGlyphReach = cGlyphReach;
+        BITMAP bm;
+        GetObjectW(pTile->hbm, sizeof(bm), &bm);
+        const RECT* r = &pTile->rcInk;
+        if (IsRectEmpty(r) || (r->left > 0 && r->top > 0 && r->right < bm.bmWidth && r->bottom < bm.bmHeight))
+            return TRUE;
+        WM_FreeTextTile(pTile);
+    }
+    return FALSE;
+}
+
+// Ink of the tile placed at dx, dy, ANDed into the page within the rectangle: the same as
+// drawing the text there on a transparent background.
+static void StampPart(HDC hdc, const RECT* prcPart, const WM_TEXT_TILE* pTile, int dx, int dy)
+{
+    RECT rcInk = pTile->rcInk;
+    OffsetRect(&rcInk, dx, dy);
+    RECT rc;
+    if (IntersectRect(&rc, &rcInk, prcPart))
+        BitBlt(hdc, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, pTile->hdc,
+               rc.left - dx, rc.top - dy, SRCAND);
+}
+
+void WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y)
+{
+    // Measured against drawing each copy: a copy reaching left of the page's origin can come
+    // out with its glyphs a pixel away from the tile's, so it is drawn; a copy reaching above it
+    // differs only in the glyphs cut by the top edge, which lie within one glyph's reach of it:
+    // that band is drawn and the rest stamped. The right and bottom edges and the clip
+    // rectangle change nothing.
+    int dx = x - pTile->xOrg, dy = y - pTile->yOrg;
+    if (!pTile->hdc || dx + pTile->rcInk.left < 0) {
+        ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pTile->pszText, (UINT)pTile->cch, NULL);
+        return;
+    }
+    RECT rcRest = *prcClip;
+    if (dy + pTile->rcInk.top < 0) {
+        RECT rcBand = *prcClip;
+        if (rcBand.bottom > pTile->cGlyphReach)
+            rcBand.bottom = pTile->cGlyphReach;
+        if (rcBand.top < rcBand.bottom)
+            ExtTextOutW(hdc, x, y, ETO_CLIPPED, &rcBand, pTile->pszText, (UINT)pTile->cch, NULL);
+        if (rcRest.top < pTile->cGlyphReach)
+            rcRest.top = pTile->cGlyphReach;
+    }
+    if (rcRest.top < rcRest.bottom)
+        StampPart(hdc, &rcRest, pTile, dx, dy);
 }
 
 static void NoteCopy(WM_TEXT_INFO* pInfo, int x, int y, int tcx, int tcy, double a)
@@ -274,17 +471,21 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
                 int colPitch = rotCx + spacing;
                 TRACE_Print(TRACE_LEVEL_INFO, L"tiled: y0 = %d, rowPitch = %d, colPitch = %d",
                             y0, rowPitch, colPitch);
+                // Every copy is the same image: rasterise it once and stamp it (a tile that
+                // cannot be made draws each copy).
+                WM_TEXT_TILE tile;
+                WM_MakeTextTile(hdc, szText, n, &tile);
                 int xo = 0;
                 do {
                     int yo = y0;
                     do {
-                        ExtTextOutW(hdc, prc->left + xo + X0, prc->top + yo + Y0, ETO_CLIPPED, prc,
-                                    szText, (UINT)n, NULL);
+                        WM_StampTextTile(hdc, prc, &tile, prc->left + xo + X0, prc->top + yo + Y0);
                         NoteCopy(pInfo, prc->left + xo + X0, prc->top + yo + Y0, tcx, tcy, a);
                         yo += rowPitch;
                     } while (yo < cy);
                     xo += colPitch;
                 } while (xo < cx);
+                WM_FreeTextTile(&tile);
             }
         }
     }
@@ -333,6 +534,8 @@ int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, in
                      WM_TEXT_INFO* pTextInfo)
 {
     ZeroMemory(pPage, sizeof(*pPage));
+    LARGE_INTEGER tick;
+    QueryPerformanceCounter(&tick);
     if (!pParam) {
         TRACE_TagError(c_szTagRender, L"watermark record null!");
         return IBMP_E_ARG;
@@ -395,12 +598,8 @@ int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, in
         return IBMP_E_NOBITMAP;
     }
     pPage->hOldBitmap = SelectObject(pPage->hdc, pPage->hbm);
-    if (!BitBlt(pPage->hdc, 0, 0, nWidth, nHeight, NULL, 0, 0, WHITENESS)) {
-        TRACE_TagError(c_szTagRender, L"BitBlt fail!");
-        return IBMP_E_FILL;
-    }
-    LARGE_INTEGER tick;
-    QueryPerformanceCounter(&tick);
+    WM_FillRowsWhite(pPage->pBits, pPage->stride, nWidth, nHeight);
+    g_WmPhaseTimes.msSetup = ElapsedMs(&tick);
 
     if (DriverType & WM_DRIVER_FAX) {
         RECT rcClip = { 0, 0, nWidth, nHeight };
@@ -460,7 +659,7 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
                           pTable, nTableW, nTableH, DriverType, NULL);
     if (rc != IBMP_OK)
         goto done;
-    g_WmPhaseTimes.msSetup = ElapsedMs(&tick) - g_WmPhaseTimes.msDraw - g_WmPhaseTimes.msReadBack;
+    QueryPerformanceCounter(&tick);
 
     rc = iBitmap_ScreenPage(&page, pParam, pTable, nTableW, nTableH);
     if (rc != IBMP_OK)

@@ -3,4 +3,5 @@ list(APPEND SM_CORE_SOURCES
   util/osver.cpp
   util/paths.cpp
   util/ini.cpp
-  util/registry.cpp)
+  util/registry.cpp
+  util/spooler.cpp)

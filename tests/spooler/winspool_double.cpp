@@ -857,6 +857,9 @@ extern "C" DWORD WINAPI SmSpoolerDouble(void)
 BOOL WINAPI DllMain(HINSTANCE hInst, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH) {
+        // A spooler that cannot be loaded at all: the load fails instead of falling back.
+        if (GetEnvironmentVariableW(L"SM_SPOOLER_REFUSE_LOAD", NULL, 0) > 0)
+            return FALSE;
         InitializeCriticalSection(&s_cs);
         DisableThreadLibraryCalls(hInst);
     }

@@ -101,6 +101,19 @@ TEST(BmpFile, TallPageGoesOutInTwoBandsWithEveryRowInPlace)
     EXPECT_EQ(0, memcmp(&f[62], bits.data(), bits.size()));
 }
 
+TEST(BmpFile, SmallerImageOverALargerFileLeavesOnlyTheNewFile)
+{
+    std::wstring path = SmTempDir(L"bmpfile_over") + L"over.bmp";
+    std::vector<BYTE> big((size_t)64 * 500, 0xA5), small((size_t)8 * 3, 0x3C);
+    iBitmap bmp;
+    ASSERT_EQ(1, bmp.iBitmap_CreateBMP(path.c_str(), 1, 600, 500, 64, big.data()));
+    ASSERT_EQ(1, bmp.iBitmap_CreateBMP(path.c_str(), 1, 600, 40, 3, small.data()));
+    std::vector<BYTE> f = SmReadFile(path);
+    ASSERT_EQ(62 + small.size(), f.size());
+    EXPECT_EQ(f.size(), U32(f, 2));
+    EXPECT_EQ(0, memcmp(&f[62], small.data(), small.size()));
+}
+
 TEST(BmpFile, RefusedDepthLeavesAnExistingFileUntouched)
 {
     std::wstring path = SmTempDir(L"bmpfile_depthbad") + L"keep.bmp";
