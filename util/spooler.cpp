@@ -11,14 +11,14 @@
 enum SPOOLER_FN {
     SPL_OpenPrinterW, SPL_OpenPrinterA, SPL_ClosePrinter, SPL_GetPrinterW, SPL_SetPrinterW,
     SPL_EnumJobsW, SPL_SetJobW, SPL_StartDocPrinterW, SPL_StartPagePrinter, SPL_WritePrinter,
-    SPL_EndPagePrinter, SPL_EndDocPrinter, SPL_SetPrinterDataW, SPL_COUNT
+    SPL_EndPagePrinter, SPL_EndDocPrinter, SPL_AbortPrinter, SPL_SetPrinterDataW, SPL_COUNT
 };
 
 // Export names, in the order of SPOOLER_FN.
 static const char* const c_SpoolerExports[SPL_COUNT] = {
     "OpenPrinterW", "OpenPrinterA", "ClosePrinter", "GetPrinterW", "SetPrinterW",
     "EnumJobsW", "SetJobW", "StartDocPrinterW", "StartPagePrinter", "WritePrinter",
-    "EndPagePrinter", "EndDocPrinter", "SetPrinterDataW",
+    "EndPagePrinter", "EndDocPrinter", "AbortPrinter", "SetPrinterDataW",
 };
 static const WCHAR c_szSpoolerDll[] = L"winspool.drv";
 
@@ -138,6 +138,12 @@ WINBOOL WINAPI EndDocPrinter(HANDLE hPrinter)
 {
     typedef WINBOOL (WINAPI *PFN)(HANDLE);
     SPOOLER_CALL(SPL_EndDocPrinter, PFN, FALSE, hPrinter);
+}
+
+WINBOOL WINAPI AbortPrinter(HANDLE hPrinter)
+{
+    typedef WINBOOL (WINAPI *PFN)(HANDLE);
+    SPOOLER_CALL(SPL_AbortPrinter, PFN, FALSE, hPrinter);
 }
 
 DWORD WINAPI SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, DWORD Type, LPBYTE pData, DWORD cbData)
