@@ -34,10 +34,23 @@ private:
     std::wstring m_exe;
 };
 
+// What the last failed smctl run left behind: how it ended and its debugger lines (its trace
+// names a refused write), so that a failure says which step of smctl went wrong.
+std::string g_CtlFailure;
+
 DWORD Ctl(const std::wstring& args)
 {
+    DWORD start = GetTickCount();
     SmRunResult r = SmRun(SmTestDir() + L"smctl.exe", args, 30000);
-    return r.finished ? r.exitCode : 0xFFFFFFFF;
+    DWORD rc = r.finished ? r.exitCode : 0xFFFFFFFF;
+    if (rc != 0) {
+        g_CtlFailure = "smctl " + SmNarrow(args) + ": " +
+                       (r.finished ? "exit code " + std::to_string(r.exitCode) : std::string("not finished")) +
+                       " after " + std::to_string(GetTickCount() - start) + " ms\n";
+        for (const std::string& line : r.lines)
+            g_CtlFailure += "  " + line + "\n";
+    }
+    return rc;
 }
 
 void FreshExchangeFile(const std::wstring& path)
@@ -105,7 +118,7 @@ public:
         std::string text;
         for (size_t i = lines.size() > 30 ? lines.size() - 30 : 0; i < lines.size(); i++)
             text += lines[i] + "\n";
-        return text;
+        return text + g_CtlFailure;
     }
 
 private:
