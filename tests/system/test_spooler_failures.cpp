@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "smtest.h"
+#include "credential_run.h"
 #include "spooler_state.h"
 
 namespace {
@@ -17,14 +18,6 @@ const wchar_t c_Run[] = L"software\\microsoft\\windows\\currentversion\\run";
 const wchar_t c_Section[] = L"Printer Information";
 const UINT c_WmSmExit = WM_USER + 2;
 const DWORD c_JobId = 42;
-
-class ScopedEnv {
-public:
-    ScopedEnv(const wchar_t* name, const wchar_t* value) : m_name(name) { SetEnvironmentVariableW(name, value); }
-    ~ScopedEnv() { SetEnvironmentVariableW(m_name, NULL); }
-private:
-    const wchar_t* m_name;
-};
 
 class ScopedAppVersion {
 public:
@@ -184,7 +177,7 @@ TEST(SpoolerFailures, MonitorStatusWordAndJobControl)
     std::wstring exe98 = SmCopyProgram(L"SmFail98");
     WCHAR temp[MAX_PATH] = L"";
     GetTempPathW(ARRAYSIZE(temp), temp);
-    ScopedEnv trace(L"SM_TRACE", L"threshold=1");
+    SmScopedEnv trace(L"SM_TRACE", L"threshold=1");
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.function) + " from call " + std::to_string(c.from) + " with " + SmNarrow(c.list));
@@ -230,45 +223,17 @@ TEST(SpoolerFailures, MonitorStatusWordAndJobControl)
 
 namespace {
 
-// Control ids of the credential dialogs.
-enum { SEC_ID = 1013, SEC_PWD = 1014, SEC_OK = 1057, ACT_NAME = 1031, ACT_PWD = 1032, ACT_OK = 1038 };
-
-struct DialogSearch {
-    DWORD pid;
-    HWND hwnd;
-};
-
-BOOL CALLBACK FindVisibleDialog(HWND hwnd, LPARAM lParam)
-{
-    DialogSearch* s = reinterpret_cast<DialogSearch*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    WCHAR cls[32] = L"";
-    GetClassNameW(hwnd, cls, ARRAYSIZE(cls));
-    if (pid == s->pid && wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) {
-        s->hwnd = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Runs a credential command, types the two entries as keystrokes and presses OK; true when the
 // program ended, with its debugger lines and exit code.
-bool RunCredentialDialog(const std::wstring& args, int idName, int idPassword, int idOk, SmChild* pChild)
+bool RunCredentialDialog(CredentialRun* pRun, const std::wstring& args, int idPaintedLabel, int idName,
+                         int idPassword, int idOk)
 {
-    if (!pChild->Start(SmProgramPath(), args))
+    if (!pRun->Open(args, idPaintedLabel))
         return false;
-    DialogSearch s = { pChild->Pid(), NULL };
-    for (DWORD start = GetTickCount(); !s.hwnd && GetTickCount() - start < 15000 && !pChild->Exited(); Sleep(20))
-        EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&s));
-    if (!s.hwnd)
-        return false;
-    for (wchar_t ch : std::wstring(L"J1"))
-        SendMessageW(GetDlgItem(s.hwnd, idName), WM_CHAR, ch, 1);
-    for (wchar_t ch : std::wstring(L"pw"))
-        SendMessageW(GetDlgItem(s.hwnd, idPassword), WM_CHAR, ch, 1);
-    SendMessageW(GetDlgItem(s.hwnd, idOk), BM_CLICK, 0, 0);
-    return pChild->WaitExit(10000);
+    pRun->Type(idName, L"J1");
+    pRun->Type(idPassword, L"pw");
+    pRun->Click(idOk);
+    return pRun->Child().WaitExit(10000);
 }
 
 std::vector<std::wstring> ValueNames(const SmSpooler& sp)
@@ -310,7 +275,7 @@ TEST(SpoolerFailures, CredentialDialogsPrinterData)
     FreshExchangeFile(SmStatusIniPath());
     ASSERT_EQ(0u, Ctl(L"showqel 0"));
     ASSERT_EQ(0u, Ctl(L"printer MFP"));
-    ScopedEnv trace(L"SM_TRACE", L"threshold=1");
+    SmScopedEnv trace(L"SM_TRACE", L"threshold=1");
     Monitor mon;
     ASSERT_TRUE(mon.Start(SmProgramPath(), c_Class));
 
@@ -324,9 +289,11 @@ TEST(SpoolerFailures, CredentialDialogsPrinterData)
         sp.ClearCalls();
         std::vector<spd::DataValue> before = sp.DataValues();
         sp.SetFail(c.function, ERROR_ACCESS_DENIED, c.from);
-        SmChild dialog;
-        bool ended = c.accounting ? RunCredentialDialog(L"accounting MFP 1033", ACT_NAME, ACT_PWD, ACT_OK, &dialog)
-                                  : RunCredentialDialog(L"security 2 MFP 1033", SEC_ID, SEC_PWD, SEC_OK, &dialog);
+        CredentialRun run;
+        bool ended = c.accounting
+                         ? RunCredentialDialog(&run, L"accounting MFP 1033", ACT_NAME_LABEL, ACT_NAME, ACT_PWD, ACT_OK)
+                         : RunCredentialDialog(&run, L"security 2 MFP 1033", SEC_ID_LABEL, SEC_ID, SEC_PWD, SEC_OK);
+        SmChild& dialog = run.Child();
         sp.ClearFail();
         if (!ended) {
             dialog.Kill();
