@@ -29,26 +29,32 @@ struct Verdicts {
     int warnings = 0;
 };
 
-void Error(Verdicts* v, LPCWSTR pszFormat, ...)
+// One verdict line, "error: ..." or "warning: ...", counted.
+void Report(Verdicts* v, bool fError, LPCWSTR pszFormat, va_list args)
 {
     WCHAR szLine[1024];
+    StringCchVPrintfW(szLine, ARRAYSIZE(szLine), pszFormat, args);
+    wprintf(L"%ls: %ls\n", fError ? L"error" : L"warning", szLine);
+    if (fError)
+        v->errors++;
+    else
+        v->warnings++;
+}
+
+void Error(Verdicts* v, LPCWSTR pszFormat, ...)
+{
     va_list args;
     va_start(args, pszFormat);
-    StringCchVPrintfW(szLine, ARRAYSIZE(szLine), pszFormat, args);
+    Report(v, true, pszFormat, args);
     va_end(args);
-    wprintf(L"error: %ls\n", szLine);
-    v->errors++;
 }
 
 void Warning(Verdicts* v, LPCWSTR pszFormat, ...)
 {
-    WCHAR szLine[1024];
     va_list args;
     va_start(args, pszFormat);
-    StringCchVPrintfW(szLine, ARRAYSIZE(szLine), pszFormat, args);
+    Report(v, false, pszFormat, args);
     va_end(args);
-    wprintf(L"warning: %ls\n", szLine);
-    v->warnings++;
 }
 
 bool IsReadKey(LPCWSTR pszKey)
