@@ -35,6 +35,9 @@ typedef WCHAR SM_ARGTABLE[SM_ARG_SLOTS][SM_CCH_PATH];
 int  SM_FillArgTable(SM_ARGTABLE table, LPWSTR* argv, int argc, ULONGLONG* pCutSlots = NULL);
 int  SM_DispatchCommand(LPWSTR* argv, int argc, LPCWSTR pszClassName, LPCWSTR pszProgramPath);
 
+// The command line split into arguments by the shell's rules (CommandLineToArgvW), without
+// loading the shell; one block, freed with LocalFree. NULL when out of memory.
+LPWSTR* SM_SplitCommandLine(LPCWSTR pszCmdLine, int* pArgc);
 int  SM_ClassNameFromPath(LPCWSTR pszModulePath, LPWSTR pszOut, size_t cchOut);
 LONG MISC_GetLanguageIndex(LONG languageId);
 LONG SM_LanguageIndexOf(LONG languageId);     // the table alone, without debugger output

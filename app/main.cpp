@@ -9,25 +9,6 @@ static const DWORD c_msStartLockWait = 30000;
 static const WCHAR c_szStartLockFormat[] = L"SM_Start_%s";
 static const UINT  c_SystemMenuRemoved[] = { SC_MOVE, SC_SIZE, SC_MAXIMIZE, SC_MINIMIZE, SC_RESTORE };
 
-typedef LPWSTR* (WINAPI* PFN_COMMANDLINETOARGVW)(LPCWSTR, int*);
-
-// The shell is needed only to split the command line; it is loaded for that and released, so
-// that the resident monitor does not carry it (and the libraries it pulls in) for its whole life.
-static LPWSTR* SplitCommandLine(int* pArgc)
-{
-    *pArgc = 0;
-    LPWSTR* argv = NULL;
-    HMODULE hShell = LoadLibraryW(L"shell32.dll");
-    if (hShell) {
-        PFN_COMMANDLINETOARGVW pfnSplit =
-            reinterpret_cast<PFN_COMMANDLINETOARGVW>(reinterpret_cast<void*>(GetProcAddress(hShell, "CommandLineToArgvW")));
-        if (pfnSplit)
-            argv = pfnSplit(GetCommandLineW(), pArgc);
-        FreeLibrary(hShell);
-    }
-    return argv;
-}
-
 static int RunMessageLoop(void)
 {
     MSG msg = {};
@@ -124,7 +105,7 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int)
     g_OSVersion = MISC_GetOSVersion();
 
     int argc = 0;
-    LPWSTR* argv = SplitCommandLine(&argc);
+    LPWSTR* argv = SM_SplitCommandLine(GetCommandLineW(), &argc);
     MISC_DebugOut(L"%d", argc);
     for (int i = 0; argv && i < argc; i++)
         MISC_DebugOut(L"argv[%d] = %s", i, argv[i]);

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include "app/app.h"
 #include "util/misc.h"
+#include <shellapi.h>
+#include <string>
 
 TEST(OsVersion, TableOfRealVersions)
 {
@@ -66,6 +68,54 @@ TEST(ClassName, FromModulePath)
     WCHAR small[4];
     EXPECT_EQ(0, SM_ClassNameFromPath(L"C:\\Monitor.exe", small, ARRAYSIZE(small)));
     EXPECT_EQ(L'\0', small[3]);
+}
+
+// The program splits its command line itself rather than load the shell for it: every line gives
+// exactly what the shell's CommandLineToArgvW gives, pointers and texts in one block.
+static void ExpectSplitLikeTheShell(const std::wstring& line)
+{
+    int argcShell = -1, argcOurs = -1;
+    LPWSTR* shell = CommandLineToArgvW(line.c_str(), &argcShell);
+    LPWSTR* ours = SM_SplitCommandLine(line.c_str(), &argcOurs);
+    ASSERT_TRUE(shell && ours) << "[" << std::string(line.begin(), line.end()) << "]";
+    EXPECT_EQ(argcShell, argcOurs) << "[" << std::string(line.begin(), line.end()) << "]";
+    for (int i = 0; i < argcShell && i < argcOurs; i++)
+        EXPECT_STREQ(shell[i], ours[i]) << "argument " << i << " of [" << std::string(line.begin(), line.end()) << "]";
+    EXPECT_EQ(nullptr, ours[argcOurs]);
+    EXPECT_GE((BYTE*)ours[0], (BYTE*)&ours[argcOurs + 1]);
+    EXPECT_EQ(LMEM_FIXED, LocalFlags(ours) & ~LMEM_LOCKCOUNT);
+    LocalFree(shell);
+    EXPECT_EQ(nullptr, LocalFree(ours));
+}
+
+TEST(CommandLine, SplitLikeTheShell)
+{
+    static const wchar_t* const lines[] = {
+        L"", L"StatusMonitor.exe", L"\"C:\\Program Files\\MFP\\StatusMonitor.exe\" install",
+        L"sm.exe CreateTextBMP \"C:\\Users\\Public\\Documents\\wm job.ini\"",
+        L"sm.exe security \"Printer \\\"A\\\"\" 1 \"\" x", L"  leading \t\ttabs  ", L"\"unclosed program",
+        L"p \"a\"\"b\" \"\"\"\" \"\"\"\"\"\" a\"\"\"b", L"p a\\\\\"b c\\\\\\\"d e\\\\ f\\", L"p \"end\\\\\"",
+        L"\"C:\\a\"b c", L"p \u5370\u5237\u6a5f \"\u0414\u0440\u0443\u043a\"",
+    };
+    for (const wchar_t* line : lines)
+        ExpectSplitLikeTheShell(line);
+    // Every line of up to 9 characters drawn from the characters the rules treat apart.
+    static const wchar_t alphabet[] = { L'a', L' ', L'\t', L'\\', L'"' };
+    unsigned seed = 12345;
+    for (int n = 0; n < 20000; n++) {
+        std::wstring line = L"p ";
+        seed = seed * 1103515245u + 12345u;
+        int len = (int)((seed >> 16) % 10);
+        for (int i = 0; i < len; i++) {
+            seed = seed * 1103515245u + 12345u;
+            line += alphabet[(seed >> 16) % ARRAYSIZE(alphabet)];
+        }
+        if (n % 7 == 0)
+            line[0] = L'"';         // a quoted program name, sometimes never closed
+        ExpectSplitLikeTheShell(line);
+        if (HasFailure())
+            break;
+    }
 }
 
 TEST(ArgTable, BoundsAndCuts)
