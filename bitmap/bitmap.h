@@ -170,23 +170,39 @@ HFONT CreateWatermarkFont(HDC hdc, LPCWSTR pszFace, int nHeight, WORD wStyle, in
 // One copy of a text in a DC's font, colour and alignment, rasterised once into a white 1-bit
 // tile, to be stamped wherever a copy goes. Stamping gives the page the pixels that drawing the
 // text there on a transparent background, clipped to the rectangle, would give; where it could
-// not (no tile; a copy reaching left of the page; the band along the top edge for a copy
-// reaching above it) the copy is drawn.
+// not (no tile; a page that is not a plain 1-bit bitmap; a copy whose text the platform would
+// place a pixel differently) the copy is drawn.
+struct WM_TILE_SPAN {
+    int left, right;           // a row's ink, first pixel to one past the last (equal: none)
+};
 struct WM_TEXT_TILE {
     LPCWSTR pszText;           // the caller's text, kept for the copies that are drawn
     int cch;
-    HDC hdc;                   // NULL: no tile, every copy is drawn
+    HDC hdc;                   // the tile's own bitmap, when it was drawn apart
     HBITMAP hbm;
     HGDIOBJ hOldBitmap;
+    BYTE* pOwnBits;            // the rows, when they were taken from the page
+    const BYTE* pBits;         // the tile's bottom-up rows (NULL: no tile, every copy is drawn)
+    int stride, cy;
     int xOrg, yOrg;            // the text's reference point in the tile
     RECT rcInk;                // the ink's box in the tile (empty: nothing to stamp)
-    int cGlyphReach;           // band along the page's top edge that is drawn, not stamped
+    WM_TILE_SPAN* pSpans;      // one per row
+    int cyAlign;               // reference point to baseline along the turned vertical
+    double cosEsc, sinEsc;     // the escapement as the platform turns the text
+    POINT ptShift;             // whole pixels from reference point to baseline start in the tile
 };
 #define WM_TILE_ATTEMPTS    3
 #define WM_TILE_MAX_PIXELS  (64LL * 1024 * 1024)  // 8 MB of 1-bit tile at most
 // FALSE when no tile can be made (stamping then draws each copy). Free the tile either way.
 BOOL  WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile);
-void  WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y);
+// Draws the copy at (x, y) and takes it from the page as the tile: the copy's cell and the tile's
+// margin must lie on the page and in the clip rectangle, where the page must still be white.
+// FALSE when no tile was taken; *pfDrawn tells whether the copy was drawn all the same (drawing
+// it again changes nothing).
+BOOL  WM_CaptureTextTile(HDC hdc, const RECT* prcClip, LPCWSTR pszText, int cch, int x, int y,
+                         WM_TEXT_TILE* pTile, BOOL* pfDrawn);
+// TRUE when the copy was stamped, FALSE when it was drawn.
+BOOL  WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y);
 void  WM_FreeTextTile(WM_TEXT_TILE* pTile);
 // Makes the pixels of zero-filled 1-bit rows white, leaving each row's padding 0.
 void  WM_FillRowsWhite(BYTE* pBits, int stride, int nWidth, int nRows);

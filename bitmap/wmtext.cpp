@@ -170,39 +170,72 @@ static void CellBounds(int x, int y, int tcx, int tcy, double a, RECT* prc)
     SetRect(prc, x + (int)floor(x0), y + (int)floor(y0), x + (int)ceil(x1), y + (int)ceil(y1));
 }
 
-// Rows of a 1-bit tile that hold ink, and the ink's box; FALSE when there is none.
-static BOOL FindTileInk(const BYTE* pBits, int stride, int cx, int cy, RECT* prcInk)
+// First and one past the last byte of a row that is not all white; first == last when none.
+static void RowInkBytes(const BYTE* row, int cb, int* pFirst, int* pLast)
 {
-    SetRectEmpty(prcInk);
-    int cbUsed = (cx + 7) / 8;
-    BOOL fInk = FALSE;
-    for (int y = 0; y < cy; y++) {
-        const BYTE* row = pBits + (size_t)(cy - 1 - y) * stride;     // bottom-up rows
-        int first = -1, last = -1;
-        for (int b = 0; b < cbUsed; b++) {
-            if (row[b] != 0xFF) {
-                if (first < 0)
-                    first = b;
-                last = b;
-            }
-        }
-        if (first < 0)
-            continue;
-        int left = first * 8, right = last * 8 + 7;
-        while (row[first] & (0x80 >> (left % 8)))
-            left++;
-        while (row[last] & (0x80 >> (right % 8)))
-            right--;
-        if (!fInk) {
-            SetRect(prcInk, left, y, right + 1, y + 1);
-            fInk = TRUE;
-        } else {
-            if (left < prcInk->left) prcInk->left = left;
-            if (right + 1 > prcInk->right) prcInk->right = right + 1;
-            prcInk->bottom = y + 1;
-        }
+    static const unsigned long long c_White = ~0ULL;
+    int first = 0, last = cb;
+    while (first + 8 <= cb) {
+        unsigned long long w;
+        memcpy(&w, row + first, 8);
+        if (w != c_White)
+            break;
+        first += 8;
     }
-    return fInk;
+    while (first < cb && row[first] == 0xFF)
+        first++;
+    while (last - 8 >= first) {
+        unsigned long long w;
+        memcpy(&w, row + last - 8, 8);
+        if (w != c_White)
+            break;
+        last -= 8;
+    }
+    while (last > first && row[last - 1] == 0xFF)
+        last--;
+    *pFirst = first;
+    *pLast = last;
+}
+
+// The ink of a 1-bit tile: its box, and each row's span (allocated; NULL without ink or
+// memory, when nothing can be stamped).
+static BOOL FindTileInk(WM_TEXT_TILE* pTile, int cx)
+{
+    SetRectEmpty(&pTile->rcInk);
+    pTile->pSpans = (WM_TILE_SPAN*)HeapAlloc(GetProcessHeap(), 0, sizeof(WM_TILE_SPAN) * (size_t)pTile->cy);
+    if (!pTile->pSpans)
+        return FALSE;
+    int cbUsed = (cx + 7) / 8;
+    int top = -1, bottom = -1, left = cx, right = 0;
+    for (int y = 0; y < pTile->cy; y++) {
+        const BYTE* row = pTile->pBits + (size_t)(pTile->cy - 1 - y) * pTile->stride;   // bottom-up
+        int first, last;
+        RowInkBytes(row, cbUsed, &first, &last);
+        int l = 0, r = 0;
+        if (first < last) {
+            l = first * 8;
+            r = last * 8 - 1;
+            while (row[first] & (0x80 >> (l % 8)))
+                l++;
+            while (row[last - 1] & (0x80 >> (r % 8)))
+                r--;
+            r++;
+            if (top < 0)
+                top = y;
+            bottom = y + 1;
+            left = l < left ? l : left;
+            right = r > right ? r : right;
+        }
+        pTile->pSpans[y].left = l;
+        pTile->pSpans[y].right = r;
+    }
+    if (top < 0) {
+        HeapFree(GetProcessHeap(), 0, pTile->pSpans);
+        pTile->pSpans = NULL;
+        return FALSE;
+    }
+    SetRect(&pTile->rcInk, left, top, right, bottom);
+    return TRUE;
 }
 
 void WM_FreeTextTile(WM_TEXT_TILE* pTile)
@@ -213,9 +246,16 @@ void WM_FreeTextTile(WM_TEXT_TILE* pTile)
         DeleteObject(pTile->hbm);
     if (pTile->hdc)
         DeleteDC(pTile->hdc);
+    if (pTile->pSpans)
+        HeapFree(GetProcessHeap(), 0, pTile->pSpans);
+    if (pTile->pOwnBits)
+        HeapFree(GetProcessHeap(), 0, pTile->pOwnBits);
+    pTile->pOwnBits = NULL;
     pTile->hdc = NULL;
     pTile->hbm = NULL;
     pTile->hOldBitmap = NULL;
+    pTile->pBits = NULL;
+    pTile->pSpans = NULL;
     SetRectEmpty(&pTile->rcInk);
 }
 
@@ -246,6 +286,9 @@ static BOOL RenderTextTile(HDC hdc, HFONT hFont, LPCWSTR pszText, int cch, const
     }
     pTile->hOldBitmap = SelectObject(pTile->hdc, pTile->hbm);
     memset(pvBits, 0xFF, (size_t)stride * (size_t)cy);
+    pTile->pBits = (const BYTE*)pvBits;
+    pTile->stride = stride;
+    pTile->cy = cy;
     pTile->xOrg = margin - prcCell->left;
     pTile->yOrg = margin - prcCell->top;
     HGDIOBJ hOldFont = SelectObject(pTile->hdc, hFont);
@@ -259,47 +302,78 @@ static BOOL RenderTextTile(HDC hdc, HFONT hFont, LPCWSTR pszText, int cch, const
         WM_FreeTextTile(pTile);
         return FALSE;
     }
-    FindTileInk((const BYTE*)pvBits, stride, cx, cy, &pTile->rcInk);
+    FindTileInk(pTile, cx);
+    return TRUE;
+}
+
+// Where the platform starts the baseline of a copy drawn at (x, y): the reference point moved
+// by the alignment along the turned vertical, each coordinate cut to a whole pixel toward zero.
+// Copies whose start is cut alike are the same pixels moved; a start left of or above the origin
+// is cut the other way, and near a right angle so is one where a coordinate's magnitude leaves no
+// room for the turn's rounding error.
+static POINT BaselineShift(const WM_TEXT_TILE* pTile, int x, int y)
+{
+    int xStart = x, yStart = y;
+    xStart += pTile->cyAlign * pTile->sinEsc;
+    yStart += pTile->cyAlign * pTile->cosEsc;
+    POINT pt = { xStart - x, yStart - y };
+    return pt;
+}
+
+// What a tile of the text in the DC's font needs before it is drawn: the text's turned cell
+// around its reference point, the room left around it, and how the platform turns and aligns
+// the text. FALSE when the text cannot be measured.
+static BOOL LayOutTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pLayout, RECT* prcCell, int* pMargin)
+{
+    ZeroMemory(pLayout, sizeof(*pLayout));
+    pLayout->pszText = pszText;
+    pLayout->cch = cch;
+    HFONT hFont = (HFONT)GetCurrentObject(hdc, OBJ_FONT);
+    LOGFONTW lf;
+    SIZE ext = { 0, 0 };
+    TEXTMETRICW tm;
+    UINT align = GetTextAlign(hdc);
+    if (!hFont || cch <= 0 || GetObjectW(hFont, sizeof(lf), &lf) != sizeof(lf) ||
+        !GetTextExtentPoint32W(hdc, pszText, cch, &ext) || !GetTextMetricsW(hdc, &tm) ||
+        (align & TA_UPDATECP))
+        return FALSE;
+    // The text cell turned by the escapement (counter-clockwise on a y-down page): the
+    // baseline runs along (cos a, -sin a), the cell's height along (sin a, cos a).
+    CellBounds(0, 0, ext.cx, ext.cy, lf.lfEscapement * c_Pi / 1800, prcCell);
+    // Glyphs may reach beyond their cell (italics, overhangs).
+    *pMargin = ext.cy / 4 + 4;
+    int escapement = (tm.tmPitchAndFamily & TMPF_VECTOR) ? lf.lfEscapement : 0;
+    pLayout->cosEsc = 1;
+    pLayout->sinEsc = 0;
+    if (escapement != 0) {
+        pLayout->cosEsc = cos(escapement * c_Pi / 1800);
+        pLayout->sinEsc = sin(escapement * c_Pi / 1800);
+    }
+    if ((align & (TA_TOP | TA_BOTTOM | TA_BASELINE)) == TA_TOP)
+        pLayout->cyAlign = tm.tmAscent;
+    else if ((align & (TA_TOP | TA_BOTTOM | TA_BASELINE)) == TA_BOTTOM)
+        pLayout->cyAlign = -tm.tmDescent;
     return TRUE;
 }
 
 BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
 {
-    ZeroMemory(pTile, sizeof(*pTile));
-    pTile->pszText = pszText;
-    pTile->cch = cch;
-    HFONT hFont = (HFONT)GetCurrentObject(hdc, OBJ_FONT);
-    LOGFONTW lf;
-    SIZE ext = { 0, 0 };
-    if (!hFont || cch <= 0 || GetObjectW(hFont, sizeof(lf), &lf) != sizeof(lf) ||
-        !GetTextExtentPoint32W(hdc, pszText, cch, &ext))
-        return FALSE;
-    // The text cell turned by the escapement (counter-clockwise on a y-down page): the
-    // baseline runs along (cos a, -sin a), the cell's height along (sin a, cos a).
+    WM_TEXT_TILE layout;
     RECT rcCell;
-    CellBounds(0, 0, ext.cx, ext.cy, lf.lfEscapement * c_Pi / 1800, &rcCell);
-    // Any glyph's box, turned, fits in a square of its cell's height plus its advance and its
-    // overhang (allowed for as in the tile's margin); the widest advance of this text's
-    // characters is taken, not the font's, which is often far wider.
-    TEXTMETRICW tm;
-    if (!GetTextMetricsW(hdc, &tm))
+    int margin;
+    ZeroMemory(pTile, sizeof(*pTile));
+    if (!LayOutTile(hdc, pszText, cch, &layout, &rcCell, &margin))
         return FALSE;
-    int cxWidest = 0;
-    for (int i = 0; i < cch; i++) {
-        INT cxChar = 0;
-        if (!GetCharWidth32W(hdc, pszText[i], pszText[i], &cxChar))
-            cxChar = tm.tmMaxCharWidth;
-        if (cxChar > cxWidest)
-            cxWidest = cxChar;
-    }
-    int cGlyphReach = tm.tmHeight + cxWidest + tm.tmOverhang + ext.cy / 4 + 4;
-    // Glyphs may reach beyond their cell (italics, overhangs). Ink that touches the tile's
-    // edge may have been cut, so the tile is made again with more room.
-    int margin = ext.cy / 4 + 4;
+    HFONT hFont = (HFONT)GetCurrentObject(hdc, OBJ_FONT);
+    // Ink that touches the tile's edge may have been cut, so the tile is made again with more
+    // room.
     for (int attempt = 0; attempt < WM_TILE_ATTEMPTS; attempt++, margin *= 4) {
         if (!RenderTextTile(hdc, hFont, pszText, cch, &rcCell, margin, pTile))
             return FALSE;
-        pTile->cGlyphReach = cGlyphReach;
+        pTile->cyAlign = layout.cyAlign;
+        pTile->cosEsc = layout.cosEsc;
+        pTile->sinEsc = layout.sinEsc;
+        pTile->ptShift = BaselineShift(pTile, pTile->xOrg, pTile->yOrg);
         BITMAP bm;
         GetObjectW(pTile->hbm, sizeof(bm), &bm);
         const RECT* r = &pTile->rcInk;
@@ -310,42 +384,165 @@ BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
     return FALSE;
 }
 
-// Ink of the tile placed at dx, dy, ANDed into the page within the rectangle: the same as
-// drawing the text there on a transparent background.
-static void StampPart(HDC hdc, const RECT* prcPart, const WM_TEXT_TILE* pTile, int dx, int dy)
+// The bottom-up 1-bit rows behind a DC whose logical pixels are its bitmap's pixels, black 0
+// and white 1, with nothing clipped: there the tile's ink can be ANDed in directly.
+struct WM_PAGE_BITS {
+    BYTE* pBits;
+    int stride, cx, cy;
+};
+
+static BOOL GetPlainPageBits(HDC hdc, WM_PAGE_BITS* pPage)
+{
+    DIBSECTION ds;
+    HGDIOBJ hbm = GetCurrentObject(hdc, OBJ_BITMAP);
+    if (!hbm || GetObjectW(hbm, sizeof(ds), &ds) != sizeof(ds) || !ds.dsBm.bmBits ||
+        ds.dsBm.bmBitsPixel != 1 || ds.dsBmih.biHeight <= 0)
+        return FALSE;
+    RGBQUAD rgb[2];
+    if (GetDIBColorTable(hdc, 0, 2, rgb) != 2 || (rgb[0].rgbRed | rgb[0].rgbGreen | rgb[0].rgbBlue) != 0 ||
+        (rgb[1].rgbRed & rgb[1].rgbGreen & rgb[1].rgbBlue) != 0xFF)
+        return FALSE;
+    POINT ptViewport, ptWindow;
+    RECT rcClip;
+    if (GetMapMode(hdc) != MM_TEXT || GetGraphicsMode(hdc) != GM_COMPATIBLE ||
+        !GetViewportOrgEx(hdc, &ptViewport) || !GetWindowOrgEx(hdc, &ptWindow) ||
+        ptViewport.x || ptViewport.y || ptWindow.x || ptWindow.y ||
+        GetClipBox(hdc, &rcClip) != SIMPLEREGION || rcClip.left != 0 || rcClip.top != 0 ||
+        rcClip.right != ds.dsBm.bmWidth || rcClip.bottom != ds.dsBm.bmHeight)
+        return FALSE;
+    pPage->pBits = (BYTE*)ds.dsBm.bmBits;
+    pPage->stride = ds.dsBm.bmWidthBytes;
+    pPage->cx = ds.dsBm.bmWidth;
+    pPage->cy = ds.dsBm.bmHeight;
+    return TRUE;
+}
+
+// Ink of the tile placed at dx, dy, ANDed into the page's rows within the rectangle, row by row
+// over each row's ink only.
+static void StampBits(const WM_PAGE_BITS* pPage, const RECT* prcPart, const WM_TEXT_TILE* pTile, int dx, int dy)
 {
     RECT rcInk = pTile->rcInk;
     OffsetRect(&rcInk, dx, dy);
+    RECT rcPage = { 0, 0, pPage->cx, pPage->cy };
     RECT rc;
-    if (IntersectRect(&rc, &rcInk, prcPart))
-        BitBlt(hdc, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, pTile->hdc,
-               rc.left - dx, rc.top - dy, SRCAND);
+    if (!IntersectRect(&rc, &rcInk, prcPart) || !IntersectRect(&rc, &rc, &rcPage))
+        return;
+    const int shift = ((-dx) % 8 + 8) % 8;          // where a page byte's first pixel sits in its tile byte
+    for (int y = rc.top; y < rc.bottom; y++) {
+        const WM_TILE_SPAN* pSpan = &pTile->pSpans[y - dy];
+        int x0 = pSpan->left + dx, x1 = pSpan->right + dx;
+        x0 = x0 > rc.left ? x0 : rc.left;
+        x1 = x1 < rc.right ? x1 : rc.right;
+        if (x0 >= x1)
+            continue;
+        const BYTE* src = pTile->pBits + (size_t)(pTile->cy - 1 - (y - dy)) * pTile->stride;
+        BYTE* dst = pPage->pBits + (size_t)(pPage->cy - 1 - y) * pPage->stride;
+        int jFirst = x0 / 8, jLast = (x1 - 1) / 8;
+        for (int j = jFirst; j <= jLast; j++) {
+            int q = (8 * j - dx - shift) / 8;       // the tile byte holding the byte's first pixel
+            if (j > jFirst && j + 8 < jLast) {
+                // Eight bytes at once: the pixels run most significant bit first through the
+                // bytes, so the words are taken big-endian to be shifted.
+                // The ninth tile byte is read only when some of its pixels are needed.
+                unsigned long long hi, out;
+                memcpy(&hi, src + q, 8);
+                hi = __builtin_bswap64(hi) << shift;
+                if (shift)
+                    hi |= (unsigned long long)(src[q + 8] >> (8 - shift));
+                memcpy(&out, dst + j, 8);
+                out &= __builtin_bswap64(hi);
+                memcpy(dst + j, &out, 8);
+                j += 7;
+                continue;
+            }
+            BYTE hi = q >= 0 && q < pTile->stride ? src[q] : 0xFF;
+            BYTE lo = q + 1 >= 0 && q + 1 < pTile->stride ? src[q + 1] : 0xFF;
+            BYTE ink = (BYTE)((hi << shift) | (lo >> (8 - shift)));
+            // Pixels of the byte outside the span keep the page's value.
+            if (j == jFirst)
+                ink |= (BYTE)(0xFF00u >> (x0 - 8 * j));
+            if (j == jLast)
+                ink |= (BYTE)(0xFFu >> (x1 - 8 * j));
+            dst[j] &= ink;
+        }
+    }
 }
 
-void WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y)
+BOOL WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y)
 {
-    // Measured against drawing each copy: a copy reaching left of the page's origin can come
-    // out with its glyphs a pixel away from the tile's, so it is drawn; a copy reaching above it
-    // differs only in the glyphs cut by the top edge, which lie within one glyph's reach of it:
-    // that band is drawn and the rest stamped. The right and bottom edges and the clip
-    // rectangle change nothing.
-    int dx = x - pTile->xOrg, dy = y - pTile->yOrg;
-    if (!pTile->hdc || dx + pTile->rcInk.left < 0) {
+    // Drawing is the same at any place where the baseline starts alike (glyphs cut by the page's
+    // edges or the clip rectangle included), so there the tile's ink is ANDed in.
+    WM_PAGE_BITS page;
+    POINT ptShift = BaselineShift(pTile, x, y);
+    if (!pTile->pSpans || ptShift.x != pTile->ptShift.x || ptShift.y != pTile->ptShift.y ||
+        !GetPlainPageBits(hdc, &page) || !GdiFlush()) {
         ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pTile->pszText, (UINT)pTile->cch, NULL);
-        return;
+        return FALSE;
     }
-    RECT rcRest = *prcClip;
-    if (dy + pTile->rcInk.top < 0) {
-        RECT rcBand = *prcClip;
-        if (rcBand.bottom > pTile->cGlyphReach)
-            rcBand.bottom = pTile->cGlyphReach;
-        if (rcBand.top < rcBand.bottom)
-            ExtTextOutW(hdc, x, y, ETO_CLIPPED, &rcBand, pTile->pszText, (UINT)pTile->cch, NULL);
-        if (rcRest.top < pTile->cGlyphReach)
-            rcRest.top = pTile->cGlyphReach;
+    StampBits(&page, prcClip, pTile, x - pTile->xOrg, y - pTile->yOrg);
+    return TRUE;
+}
+
+BOOL WM_CaptureTextTile(HDC hdc, const RECT* prcClip, LPCWSTR pszText, int cch, int x, int y,
+                        WM_TEXT_TILE* pTile, BOOL* pfDrawn)
+{
+    *pfDrawn = FALSE;
+    WM_TEXT_TILE layout;
+    RECT rcCell, rcArea;
+    int margin;
+    WM_PAGE_BITS page;
+    ZeroMemory(pTile, sizeof(*pTile));
+    // The cell is placed from the text's top left corner.
+    if ((GetTextAlign(hdc) & (TA_CENTER | TA_BOTTOM | TA_BASELINE)) != (TA_LEFT | TA_TOP) ||
+        !LayOutTile(hdc, pszText, cch, &layout, &rcCell, &margin) || !GetPlainPageBits(hdc, &page))
+        return FALSE;
+    // The area the tile is taken from: the cell with its margin as far as the page and the clip
+    // rectangle go, from a whole byte on. The cell itself must lie within them; ink that leaves
+    // it and is cut there reaches the area's border, and then no tile is taken.
+    RECT rcPage = { 0, 0, page.cx, page.cy }, rcOn, rcIn;
+    if (!IntersectRect(&rcOn, &rcPage, prcClip))
+        return FALSE;
+    OffsetRect(&rcCell, x, y);
+    rcArea = rcCell;
+    InflateRect(&rcArea, margin, margin);
+    if (!IntersectRect(&rcIn, &rcCell, &rcOn) || !EqualRect(&rcIn, &rcCell) ||
+        !IntersectRect(&rcArea, &rcArea, &rcOn))
+        return FALSE;
+    int xBorder = rcArea.left;          // the area's left border before the byte boundary
+    rcArea.left &= ~7;
+    int cx = rcArea.right - rcArea.left, cy = rcArea.bottom - rcArea.top;
+    if ((long long)cx * cy > WM_TILE_MAX_PIXELS)
+        return FALSE;
+    *pTile = layout;
+    pTile->stride = iBitmap_GetRowBytes(1, cx);
+    pTile->cy = cy;
+    pTile->pOwnBits = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (size_t)pTile->stride * (size_t)cy);
+    if (!pTile->pOwnBits)
+        return FALSE;
+    *pfDrawn = TRUE;
+    BOOL fDrawn = ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pszText, (UINT)cch, NULL) && GdiFlush();
+    // The area held nothing but white before (left of its border too), so now it holds this copy
+    // alone. Pixels past the area's right edge are made white, as in a fresh tile.
+    int cbUsed = (cx + 7) / 8;
+    BYTE lastMask = (BYTE)(0xFFu >> (cx % 8 ? cx % 8 : 8));
+    for (int ty = 0; fDrawn && ty < cy; ty++) {
+        BYTE* dst = pTile->pOwnBits + (size_t)(cy - 1 - ty) * pTile->stride;
+        const BYTE* src = page.pBits + (size_t)(page.cy - 1 - (rcArea.top + ty)) * page.stride + rcArea.left / 8;
+        memcpy(dst, src, (size_t)cbUsed);
+        dst[cbUsed - 1] |= lastMask;
+        memset(dst + cbUsed, 0xFF, (size_t)(pTile->stride - cbUsed));
     }
-    if (rcRest.top < rcRest.bottom)
-        StampPart(hdc, &rcRest, pTile, dx, dy);
+    pTile->pBits = pTile->pOwnBits;
+    pTile->xOrg = x - rcArea.left;
+    pTile->yOrg = y - rcArea.top;
+    pTile->ptShift = BaselineShift(pTile, x, y);
+    const RECT* r = &pTile->rcInk;
+    if (!fDrawn || !FindTileInk(pTile, cx) || r->left <= xBorder - rcArea.left || r->top == 0 ||
+        r->right == cx || r->bottom == cy) {
+        WM_FreeTextTile(pTile);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 static void NoteCopy(WM_TEXT_INFO* pInfo, int x, int y, int tcx, int tcy, double a)
@@ -388,6 +585,29 @@ static void NoteFace(HDC hdc, LPCWSTR pszText, int n, WM_TEXT_INFO* pInfo)
             pInfo->nMissing++;
         }
     }
+}
+
+// Reference points of tiled copies, column by column from the first: each column's copies
+// run down from yFirst while above yEnd, the columns right from xFirst while left of xEnd.
+struct WM_TILING {
+    int xFirst, yFirst, rowPitch, colPitch, xEnd, yEnd;
+};
+
+static BOOL FirstCopy(const WM_TILING* pTiling, POINT* pt)
+{
+    pt->x = pTiling->xFirst;
+    pt->y = pTiling->yFirst;
+    return TRUE;
+}
+
+static BOOL NextCopy(const WM_TILING* pTiling, POINT* pt)
+{
+    pt->y += pTiling->rowPitch;
+    if (pt->y < pTiling->yEnd)
+        return TRUE;
+    pt->y = pTiling->yFirst;
+    pt->x += pTiling->colPitch;
+    return pt->x < pTiling->xEnd;
 }
 
 void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,
@@ -471,20 +691,25 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
                 int colPitch = rotCx + spacing;
                 TRACE_Print(TRACE_LEVEL_INFO, L"tiled: y0 = %d, rowPitch = %d, colPitch = %d",
                             y0, rowPitch, colPitch);
-                // Every copy is the same image: rasterise it once and stamp it (a tile that
-                // cannot be made draws each copy).
+                // Every copy is the same image: the first copy that lies wholly on the page is
+                // drawn and taken as the tile, else the text is rasterised apart; the others are
+                // stamped (a tile that cannot be made draws each copy).
+                WM_TILING tiling = { prc->left + X0, prc->top + Y0 + y0, rowPitch, colPitch,
+                                     prc->left + X0 + cx, prc->top + Y0 + cy };
                 WM_TEXT_TILE tile;
-                WM_MakeTextTile(hdc, szText, n, &tile);
-                int xo = 0;
-                do {
-                    int yo = y0;
-                    do {
-                        WM_StampTextTile(hdc, prc, &tile, prc->left + xo + X0, prc->top + yo + Y0);
-                        NoteCopy(pInfo, prc->left + xo + X0, prc->top + yo + Y0, tcx, tcy, a);
-                        yo += rowPitch;
-                    } while (yo < cy);
-                    xo += colPitch;
-                } while (xo < cx);
+                POINT pt, ptTaken = { 0, 0 };
+                BOOL fTaken = FALSE, fDrawn = FALSE;
+                for (BOOL f = FirstCopy(&tiling, &pt); f && !fDrawn; f = NextCopy(&tiling, &pt)) {
+                    fTaken = WM_CaptureTextTile(hdc, prc, szText, n, pt.x, pt.y, &tile, &fDrawn);
+                    ptTaken = pt;
+                }
+                if (!fTaken)
+                    WM_MakeTextTile(hdc, szText, n, &tile);
+                for (BOOL f = FirstCopy(&tiling, &pt); f; f = NextCopy(&tiling, &pt)) {
+                    if (!fTaken || pt.x != ptTaken.x || pt.y != ptTaken.y)
+                        WM_StampTextTile(hdc, prc, &tile, pt.x, pt.y);
+                    NoteCopy(pInfo, pt.x, pt.y, tcx, tcy, a);
+                }
                 WM_FreeTextTile(&tile);
             }
         }

@@ -51,64 +51,112 @@ struct TestPage {
 
 }  // namespace
 
-TEST(WmTile, StampedCopiesEqualDrawnCopies)
+struct TileCase {
+    const wchar_t* face;
+    int height;            // cell height in pixels
+    int escapement;        // tenths of a degree
+    int weight;
+    BYTE italic;
+    UINT align;
+    const wchar_t* text;
+};
+
+// Draws the copies both ways, pitches below the text's size so that copies overlap, starting
+// outside the page and reaching past every edge; the pages must be the same bytes.
+static void ExpectStampedEqualsDrawn(const TileCase& c, bool fFromPage, int* pTaken)
 {
-    static const struct {
-        const wchar_t* face;
-        int height;            // cell height in pixels
-        int escapement;        // tenths of a degree
-        int weight;
-        BYTE italic;
-        const wchar_t* text;
-    } cases[] = {
-        { L"Arial",           120,    0,   0, 0, L"CONFIDENTIAL" },
-        { L"Arial",           160,  450, 700, 0, L"CONFIDENTIAL" },
-        { L"Arial",            11,  450,   0, 0, L"Draft copy" },
-        { L"Times New Roman", 140,  900,   0, 1, L"Wg fj" },
-        { L"Times New Roman",  90, 1350, 700, 1, L"Internal" },
-        { L"Courier New",     100, 2000,   0, 0, L"DO NOT COPY" },
-        { L"Courier New",     230, 3150, 700, 1, L"VOID" },
-        { L"Arial",            75, 3300,   0, 1, L"fff///" },
-    };
+    SCOPED_TRACE(testing::Message() << (fFromPage ? "taken from the page, " : "rasterised apart, ") << "face " << c.face << " height " << c.height
+                                    << " escapement " << c.escapement << " align " << c.align);
     const int w = 1500, h = 1300;
     const RECT clip = { 37, 23, w - 51, h - 19 };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "face " << c.face << " height " << c.height
-                                        << " escapement " << c.escapement);
-        LOGFONTW lf = {};
-        lf.lfHeight = c.height;
-        lf.lfEscapement = c.escapement;
-        lf.lfWeight = c.weight;
-        lf.lfItalic = c.italic;
-        wcscpy(lf.lfFaceName, c.face);
-        HFONT hFont = CreateFontIndirectW(&lf);
-        ASSERT_TRUE(hFont != NULL);
-        TestPage drawn(w, h), stamped(w, h);
-        ASSERT_TRUE(drawn.bits && stamped.bits);
-        HGDIOBJ oldDrawn = SelectObject(drawn.hdc, hFont);
-        HGDIOBJ oldStamped = SelectObject(stamped.hdc, hFont);
-        int n = (int)wcslen(c.text);
-        WM_TEXT_TILE tile;
+    LOGFONTW lf = {};
+    lf.lfHeight = c.height;
+    lf.lfEscapement = c.escapement;
+    lf.lfWeight = c.weight;
+    lf.lfItalic = c.italic;
+    wcscpy(lf.lfFaceName, c.face);
+    HFONT hFont = CreateFontIndirectW(&lf);
+    ASSERT_TRUE(hFont != NULL);
+    TestPage drawn(w, h), stamped(w, h);
+    ASSERT_TRUE(drawn.bits && stamped.bits);
+    HGDIOBJ oldDrawn = SelectObject(drawn.hdc, hFont);
+    HGDIOBJ oldStamped = SelectObject(stamped.hdc, hFont);
+    SetTextAlign(drawn.hdc, c.align);
+    SetTextAlign(stamped.hdc, c.align);
+    int n = (int)wcslen(c.text);
+    std::vector<POINT> at;
+    for (int y = -c.height * 3; y < h + c.height; y += c.height + 29)
+        for (int x = -c.height * 4; x < w + c.height; x += 3 * c.height + 17)
+            at.push_back({ x, y });
+    // The tile rasterised apart, or taken from the first copy drawn wholly on the page.
+    WM_TEXT_TILE tile;
+    size_t iTaken = at.size();
+    if (fFromPage) {
+        BOOL fDrawn = FALSE;
+        for (size_t i = 0; i < at.size() && !fDrawn; i++) {
+            if (WM_CaptureTextTile(stamped.hdc, &clip, c.text, n, at[i].x, at[i].y, &tile, &fDrawn))
+                iTaken = i;
+        }
+        // Text whose copies never lie wholly on the page, or not placed from its top left
+        // corner, is rasterised apart.
+        if (iTaken < at.size())
+            ++*pTaken;
+        else
+            ASSERT_TRUE(WM_MakeTextTile(stamped.hdc, c.text, n, &tile));
+    } else {
         ASSERT_TRUE(WM_MakeTextTile(stamped.hdc, c.text, n, &tile));
-        // Pitches below the text's size, so that copies overlap; starts outside the page.
-        int copies = 0, stampable = 0;
-        for (int y = -c.height * 3; y < h + c.height; y += c.height + 29)
-            for (int x = -c.height * 4; x < w + c.height; x += 3 * c.height + 17) {
-                ExtTextOutW(drawn.hdc, x, y, ETO_CLIPPED, &clip, c.text, (UINT)n, NULL);
-                WM_StampTextTile(stamped.hdc, &clip, &tile, x, y);
-                copies++;
-                stampable += x - tile.xOrg + tile.rcInk.left >= 0 &&
-                             y - tile.yOrg + tile.rcInk.bottom > tile.cGlyphReach;
-            }
-        WM_FreeTextTile(&tile);
-        EXPECT_EQ(NULL, tile.hdc);
-        GdiFlush();
-        SelectObject(drawn.hdc, oldDrawn);
-        SelectObject(stamped.hdc, oldStamped);
-        DeleteObject(hFont);
-        EXPECT_GE(stampable, 3) << copies;       // copies that really are stamped
-        EXPECT_GT(drawn.Ink(), 0);
-        EXPECT_EQ(drawn.Ink(), stamped.Ink());
-        EXPECT_EQ(0, memcmp(drawn.bits, stamped.bits, drawn.cb));
     }
+    int stamps = 0;
+    for (size_t i = 0; i < at.size(); i++) {
+        ExtTextOutW(drawn.hdc, at[i].x, at[i].y, ETO_CLIPPED, &clip, c.text, (UINT)n, NULL);
+        if (i != iTaken)
+            stamps += WM_StampTextTile(stamped.hdc, &clip, &tile, at[i].x, at[i].y) ? 1 : 0;
+    }
+    int copies = (int)at.size();
+    WM_FreeTextTile(&tile);
+    EXPECT_EQ(NULL, tile.hdc);
+    GdiFlush();
+    SelectObject(drawn.hdc, oldDrawn);
+    SelectObject(stamped.hdc, oldStamped);
+    DeleteObject(hFont);
+    EXPECT_GE(stamps, 3) << copies;         // copies that really are stamped
+    EXPECT_GT(drawn.Ink(), 0);
+    EXPECT_EQ(drawn.Ink(), stamped.Ink());
+    EXPECT_EQ(0, memcmp(drawn.bits, stamped.bits, drawn.cb));
+}
+
+TEST(WmTile, StampedCopiesEqualDrawnCopies)
+{
+    const UINT topLeft = TA_LEFT | TA_TOP;
+    static const TileCase cases[] = {
+        { L"Arial",           120,    0,   0, 0, topLeft, L"CONFIDENTIAL" },
+        { L"Arial",           160,  450, 700, 0, topLeft, L"CONFIDENTIAL" },
+        { L"Arial",            11,  450,   0, 0, topLeft, L"Draft copy" },
+        { L"Times New Roman", 140,  900,   0, 1, topLeft, L"Wg fj" },
+        { L"Times New Roman",  90, 1350, 700, 1, topLeft, L"Internal" },
+        { L"Courier New",     100, 2000,   0, 0, topLeft, L"DO NOT COPY" },
+        { L"Courier New",     230, 3150, 700, 1, topLeft, L"VOID" },
+        { L"Arial",            75, 3300,   0, 1, topLeft, L"fff///" },
+        // Right angles: the turn's rounding error decides at some coordinates (y = 256 here).
+        { L"Arial",           120, 2700,   0, 0, topLeft, L"CONFIDENTIAL" },
+        { L"Arial",           120, 1800, 700, 0, topLeft, L"CONFIDENTIAL" },
+        { L"Times New Roman", 200, 2100,   0, 0, topLeft, L"Wg fj" },
+        { L"Arial",            90,  600,   0, 0, TA_BOTTOM | TA_RIGHT, L"Copy" },
+        { L"Courier New",      80, 2450, 700, 0, TA_BASELINE | TA_CENTER, L"Sample" },
+    };
+    int taken = 0;
+    for (const auto& c : cases) {
+        ExpectStampedEqualsDrawn(c, false, &taken);
+        ExpectStampedEqualsDrawn(c, true, &taken);
+    }
+    // Every 15 degrees, through the faces, sizes and styles.
+    static const wchar_t* const faces[] = { L"Arial", L"Times New Roman", L"Courier New" };
+    static const int heights[] = { 60, 120, 200 };
+    static const wchar_t* const texts[] = { L"CONFIDENTIAL", L"Wg fj", L"fff///", L"DO NOT COPY" };
+    for (int i = 0; i < 24; i++) {
+        TileCase c = { faces[i % 3], heights[(i / 3) % 3], i * 150, (i % 2) ? 700 : 0,
+                       (BYTE)(i % 5 == 0), topLeft, texts[i % 4] };
+        ExpectStampedEqualsDrawn(c, i % 2 == 0, &taken);
+    }
+    EXPECT_GE(taken, 15);       // tiles taken from the page
 }
