@@ -313,9 +313,8 @@ static BOOL RenderTextTile(HDC hdc, HFONT hFont, LPCWSTR pszText, int cch, const
 // room for the turn's rounding error.
 static POINT BaselineShift(const WM_TEXT_TILE* pTile, int x, int y)
 {
-    int xStart = x, yStart = y;
-    xStart += pTile->cyAlign * pTile->sinEsc;
-    yStart += pTile->cyAlign * pTile->cosEsc;
+    int xStart = (int)(x + pTile->cyAlign * pTile->sinEsc);
+    int yStart = (int)(y + pTile->cyAlign * pTile->cosEsc);
     POINT pt = { xStart - x, yStart - y };
     return pt;
 }
