@@ -87,6 +87,15 @@ static_assert(offsetof(WmBitmapParam, wmFileName) == 1816, "wmFileName");
 static_assert(offsetof(WmBitmapParam, HalftoneType) == 2336, "HalftoneType");
 static_assert(offsetof(WmBitmapParam, DriverType) == 2340, "DriverType");
 
+// Rows for the writer, bottom-up: cRows rows, row i being row (iFirst + i) % cPeriod of the
+// cPeriod rows at pBits (a whole image: cPeriod == cRows, iFirst 0; or a block repeated).
+struct IBMP_ROWS {
+    const BYTE* pBits;
+    DWORD cRows;
+    DWORD cPeriod;
+    DWORD iFirst;
+};
+
 // The per-job bitmap object: rendering and file writing run on it; it keeps no state between calls.
 class iBitmap {
 public:
@@ -97,6 +106,9 @@ public:
 
     int iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
                           int nWidth, int nHeight, const BYTE* pBits);
+    // The same file from runs of rows that together give the nHeight rows.
+    int iBitmap_CreateBMPRows(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
+                              int nWidth, int nHeight, const IBMP_ROWS* pRuns, int cRuns);
     int iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* pParam,
                                 int nWidth, int nHeight, int nDstScale,
                                 int nPageDensity, int nMaxPageDensity, float fTextScale,
@@ -211,22 +223,29 @@ void  WM_FillRowsWhite(BYTE* pBits, int stride, int nWidth, int nRows);
 #define WM_PATTERN_DIM 128
 void  WM_BuildScreenPattern(const BYTE* pTable, UINT32 nTableW, UINT32 nTableH, BYTE level,
                             BYTE pPattern[WM_PATTERN_DIM][WM_PATTERN_DIM]);
-// Screens the bottom-up 1-bit rows in place: ink stays only where the pattern bit is set.
+// Screens the bottom-up 1-bit rows in place: ink stays only where the pattern bit is set. The
+// first row takes pattern row iFirstRow (rows of a page held in part).
 void  WM_ScreenRows(BYTE* pBits, int stride, int nRows,
                     const BYTE pPattern[WM_PATTERN_DIM][WM_PATTERN_DIM],
-                    UINT32 nTableW, UINT32 nTableH);
+                    UINT32 nTableW, UINT32 nTableH, UINT32 iFirstRow = 0);
 
-// A page being rendered: a memory context with a white 1-bit DIB section, bottom-up rows.
+// A page being rendered: a memory context with a white 1-bit DIB section, bottom-up rows. The
+// section may hold only a band of the page's rows (a centred text); the rows outside it are
+// white, and once screened come from a block of screened white rows.
 struct WM_PAGE {
     HDC hdc;
     HBITMAP hbm;
     HGDIOBJ hOldBitmap;
     HGLOBAL hInfo;
     BITMAPINFO* pInfo;
-    BYTE* pBits;
+    BYTE* pBits;                           // the band's rows
     int stride;
     int nWidth;
-    int nHeight;
+    int nHeight;                           // the page's rows
+    int yBand;                             // the band's first row, from the page's top
+    int cBandRows;
+    BYTE* pWhite;                          // screened white rows, a whole number of pattern rows
+    int cWhiteRows;
     RECT rcDraw;                           // the text's drawing rectangle (larger when scaled up)
 };
 // Checks the arguments as the watermark job does, makes the page and draws the text (or the fax

@@ -110,6 +110,18 @@ int iBitmap_FillPalette(BITMAPINFO* pInfo, int nBitsPerPixel)
     return 0;
 }
 
+// TRUE when the runs hold rows and give exactly nHeight of them.
+static BOOL RunsCover(const IBMP_ROWS* pRuns, int cRuns, int nHeight)
+{
+    unsigned long long cRows = 0;
+    for (int i = 0; pRuns && i < cRuns; i++) {
+        if (!pRuns[i].pBits || pRuns[i].cPeriod == 0)
+            return FALSE;
+        cRows += pRuns[i].cRows;
+    }
+    return pRuns && cRows == (unsigned long long)nHeight;
+}
+
 // One write of cb bytes at the file pointer; FALSE unless all of them were written.
 static BOOL WriteAll(HANDLE hFile, const void* pData, DWORD cb)
 {
@@ -119,6 +131,13 @@ static BOOL WriteAll(HANDLE hFile, const void* pData, DWORD cb)
 
 int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
                                int nWidth, int nHeight, const BYTE* pBits)
+{
+    IBMP_ROWS rows = { pBits, nHeight > 0 ? (DWORD)nHeight : 0, nHeight > 0 ? (DWORD)nHeight : 1, 0 };
+    return iBitmap_CreateBMPRows(pszFileName, nBitsPerPixel, nDpi, nWidth, nHeight, &rows, 1);
+}
+
+int iBitmap::iBitmap_CreateBMPRows(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
+                                   int nWidth, int nHeight, const IBMP_ROWS* pRuns, int cRuns)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"iBitmap_CreateBMP");
     int rc = IBMP_OK;
@@ -173,7 +192,7 @@ int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
         }
     }
     // A size the header cannot describe is refused before the file is touched.
-    if (nWidth <= 0 || nHeight <= 0 || RowBytesWide(nBitsPerPixel, nWidth) > 0xFFFF || !pBits) {
+    if (nWidth <= 0 || nHeight <= 0 || RowBytesWide(nBitsPerPixel, nWidth) > 0xFFFF || !RunsCover(pRuns, cRuns, nHeight)) {
         TRACE_TagError(c_szTagWriter, L"image size error %d x %d!", nWidth, nHeight);
         rc = IBMP_E_ARG;
         goto done;
@@ -200,14 +219,21 @@ int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
         rc = IBMP_E_WRITE;
         goto done;
     }
-    for (DWORD row = 0; row < (DWORD)nHeight; row += cRowsPerWrite) {
-        DWORD cRows = (DWORD)nHeight - row;
-        if (cRows > cRowsPerWrite)
-            cRows = cRowsPerWrite;
-        if (!WriteAll(hFile, pBits + (size_t)row * cbRow, cRows * cbRow)) {
-            TRACE_TagError(c_szTagWriter, L"fwrite fail!");
-            rc = IBMP_E_WRITE;
-            goto done;
+    for (int iRun = 0; iRun < cRuns; iRun++) {
+        const IBMP_ROWS* pRun = &pRuns[iRun];
+        for (DWORD i = 0; i < pRun->cRows;) {
+            DWORD r = (pRun->iFirst + i) % pRun->cPeriod;
+            DWORD cRows = pRun->cRows - i;
+            if (cRows > pRun->cPeriod - r)
+                cRows = pRun->cPeriod - r;
+            if (cRows > cRowsPerWrite)
+                cRows = cRowsPerWrite;
+            if (!WriteAll(hFile, pRun->pBits + (size_t)r * cbRow, cRows * cbRow)) {
+                TRACE_TagError(c_szTagWriter, L"fwrite fail!");
+                rc = IBMP_E_WRITE;
+                goto done;
+            }
+            i += cRows;
         }
     }
 

@@ -13,6 +13,7 @@ WM_PHASE_TIMES g_WmPhaseTimes;
 const BYTE g_WmDensityLevel[WM_DENSITY_LEVELS] = { 30, 54, 84, 114, 150 };
 
 static const WCHAR c_szTagRender[] = L"iBitmap_BMPCreateTextWM";
+static const size_t c_cbWhiteBlock = 256 * 1024;
 static const double c_Pi = 3.14159265358979323846;
 
 BYTE WM_DensityLevel(WORD wDensity)
@@ -45,18 +46,17 @@ void WM_BuildScreenPattern(const BYTE* pTable, UINT32 nTableW, UINT32 nTableH, B
 // stays 0xFF by itself, so whole words can be done without a test.
 void WM_ScreenRows(BYTE* pBits, int stride, int nRows,
                    const BYTE pPattern[WM_PATTERN_DIM][WM_PATTERN_DIM],
-                   UINT32 nTableW, UINT32 nTableH)
+                   UINT32 nTableW, UINT32 nTableH, UINT32 iFirstRow)
 {
     UINT32 cbPattern = nTableW / 8;
     if (stride <= 0 || nRows <= 0 || cbPattern == 0 || nTableH == 0)
         return;
-    UINT32 cRowsUsed = nTableH < (UINT32)nRows ? nTableH : (UINT32)nRows;
     // NOT p laid out along a whole row, once per pattern row.
-    BYTE* pMasks = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)cRowsUsed * stride);
+    BYTE* pMasks = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (size_t)nTableH * stride);
     if (!pMasks) {
         for (int y = 0; y < nRows; y++) {
             BYTE* row = pBits + (size_t)y * stride;
-            const BYTE* pat = pPattern[(UINT32)y % nTableH];
+            const BYTE* pat = pPattern[(iFirstRow + (UINT32)y) % nTableH];
             for (int x = 0; x < stride; x++) {
                 BYTE c = row[x];
                 if (c != 0xFF)
@@ -65,7 +65,7 @@ void WM_ScreenRows(BYTE* pBits, int stride, int nRows,
         }
         return;
     }
-    for (UINT32 r = 0; r < cRowsUsed; r++) {
+    for (UINT32 r = 0; r < nTableH; r++) {
         BYTE* m = pMasks + (size_t)r * stride;
         for (int x = 0; x < stride; x++)
             m[x] = (BYTE)~pPattern[r][(UINT32)x % cbPattern];
@@ -73,7 +73,7 @@ void WM_ScreenRows(BYTE* pBits, int stride, int nRows,
     int cWords = stride / 8;
     for (int y = 0; y < nRows; y++) {
         BYTE* row = pBits + (size_t)y * stride;
-        const BYTE* m = pMasks + (size_t)((UINT32)y % nTableH) * stride;
+        const BYTE* m = pMasks + (size_t)((iFirstRow + (UINT32)y) % nTableH) * stride;
         for (int w = 0; w < cWords; w++) {
             unsigned long long c, k;
             memcpy(&c, row + 8 * w, 8);
@@ -609,6 +609,57 @@ static BOOL NextCopy(const WM_TILING* pTiling, POINT* pt)
     return pt->x < pTiling->xEnd;
 }
 
+// The job's font: its face, size, style and escapement (tenths of a degree, also returned).
+static HFONT CreateJobFont(HDC hdc, const TyWM* wm, int nFontSizeScale, int* pEscapement)
+{
+    // Kept in a full int: 288 points at twice the size and scale 2.0 would wrap in 16 bits.
+    int iFontHeight = (int)wm->wFontSize * nFontSizeScale;
+    *pEscapement = ((int)wm->wAngleDegree * 10) % 3600;
+    WCHAR szFace[WM_FONTFACE_MAX_LEN];
+    StringCchCopyNW(szFace, ARRAYSIZE(szFace), wm->wszFontFace, WM_FONTFACE_MAX_LEN - 1);
+    HFONT hFont = CreateWatermarkFont(hdc, szFace, iFontHeight, wm->wStyle, *pEscapement);
+    TRACE_Print(TRACE_LEVEL_INFO, L"iFontHeight = %d, iEscapement = %d, hFont = %p",
+                iFontHeight, *pEscapement, hFont);
+    return hFont;
+}
+
+// Where the turned text goes on a cx x cy area: its turned size, the reference point within
+// that box, and the top of a centred box.
+struct WM_PLACE {
+    double a, C, S;            // the angle, |cos| and |sin|
+    int rotCx, rotCy;
+    int X0, Y0;
+    int CenterH;
+    POINT ptCentred;           // the reference point of the centred copy, for the area at (0, 0)
+};
+
+static void PlaceText(int iEscapement, SIZE ext, int cx, int cy, WM_PLACE* p)
+{
+    int tcx = ext.cx, tcy = ext.cy;
+    p->a = iEscapement * c_Pi / 1800;
+    p->C = fabs(cos(p->a));
+    p->S = fabs(sin(p->a));
+    bool fRightAngle = (iEscapement % 900) == 0;
+    p->rotCx = (int)(tcx * p->C) + (fRightAngle ? (int)(p->S * tcy) : 0);
+    p->rotCy = (int)(p->S * tcx) + (fRightAngle ? (int)(tcy * p->C) : 0);
+    if (iEscapement <= 900) {
+        p->X0 = 0;
+        p->Y0 = (int)(tcx * p->S);
+    } else if (iEscapement <= 1800) {
+        p->X0 = (int)(tcx * p->C);
+        p->Y0 = p->rotCy;
+    } else if (iEscapement <= 2700) {
+        p->X0 = p->rotCx;
+        p->Y0 = p->rotCy - (int)(tcx * p->S);
+    } else {
+        p->X0 = p->rotCx - (int)(tcx * p->C);
+        p->Y0 = 0;
+    }
+    p->CenterH = (cy - p->rotCy) / 2;
+    p->ptCentred.x = p->X0 + (cx - p->rotCx) / 2;
+    p->ptCentred.y = p->Y0 + p->CenterH;
+}
+
 void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,
                        WM_TEXT_INFO* pInfo)
 {
@@ -620,14 +671,8 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
         TRACE_FuncOut(TRACE_LEVEL_INFO);
         return;
     }
-    // Kept in a full int: 288 points at twice the size and scale 2.0 would wrap in 16 bits.
-    int iFontHeight = (int)wm->wFontSize * nFontSizeScale;
-    int iEscapement = ((int)wm->wAngleDegree * 10) % 3600;
-    WCHAR szFace[WM_FONTFACE_MAX_LEN];
-    StringCchCopyNW(szFace, ARRAYSIZE(szFace), wm->wszFontFace, WM_FONTFACE_MAX_LEN - 1);
-    HFONT hFont = CreateWatermarkFont(hdc, szFace, iFontHeight, wm->wStyle, iEscapement);
-    TRACE_Print(TRACE_LEVEL_INFO, L"iFontHeight = %d, iEscapement = %d, hFont = %p",
-                iFontHeight, iEscapement, hFont);
+    int iEscapement = 0;
+    HFONT hFont = CreateJobFont(hdc, wm, nFontSizeScale, &iEscapement);
     if (!hFont) {
         TRACE_FuncOut(TRACE_LEVEL_INFO);
         return;
@@ -648,34 +693,18 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
         NoteFace(hdc, szText, n, pInfo);
     }
 
-    double a = iEscapement * c_Pi / 1800;
-    double C = fabs(cos(a));
-    double S = fabs(sin(a));
-    bool fRightAngle = (iEscapement % 900) == 0;
-    int rotCx = (int)(tcx * C) + (fRightAngle ? (int)(S * tcy) : 0);
-    int rotCy = (int)(S * tcx) + (fRightAngle ? (int)(tcy * C) : 0);
+    WM_PLACE place;
+    PlaceText(iEscapement, ext, cx, cy, &place);
+    const double a = place.a, C = place.C;
+    const int rotCx = place.rotCx, rotCy = place.rotCy, X0 = place.X0, Y0 = place.Y0;
+    const int CenterH = place.CenterH;
     TRACE_Print(TRACE_LEVEL_INFO, L"tcx = %d, tcy = %d, rotCx = %d, rotCy = %d", tcx, tcy, rotCx, rotCy);
 
     if (rotCx != 0 && rotCy != 0 && n > 0) {
-        int X0, Y0;
-        if (iEscapement <= 900) {
-            X0 = 0;
-            Y0 = (int)(tcx * S);
-        } else if (iEscapement <= 1800) {
-            X0 = (int)(tcx * C);
-            Y0 = rotCy;
-        } else if (iEscapement <= 2700) {
-            X0 = rotCx;
-            Y0 = rotCy - (int)(tcx * S);
-        } else {
-            X0 = rotCx - (int)(tcx * C);
-            Y0 = 0;
-        }
-        int CenterH = (cy - rotCy) / 2;
         if (wm->wPlacement == 0) {
-            ExtTextOutW(hdc, prc->left + X0 + (cx - rotCx) / 2, prc->top + Y0 + CenterH,
-                        ETO_CLIPPED, prc, szText, (UINT)n, NULL);
-            NoteCopy(pInfo, prc->left + X0 + (cx - rotCx) / 2, prc->top + Y0 + CenterH, tcx, tcy, a);
+            int x = prc->left + place.ptCentred.x, y = prc->top + place.ptCentred.y;
+            ExtTextOutW(hdc, x, y, ETO_CLIPPED, prc, szText, (UINT)n, NULL);
+            NoteCopy(pInfo, x, y, tcx, tcy, a);
         } else {
             int spacing = rotCx / n;
             double fMoveH = tcx;
@@ -737,6 +766,66 @@ int WM_FontSizeScale(float fTextScale, int nDstScale)
     return (int)((double)fTextScale * 69.0 * nDstScale);
 }
 
+// The rows of the page a centred copy can reach (its turned cell and a tile's margin), when
+// drawing it into a bitmap of only those rows places the text as on the whole page; else the
+// whole page. The copy's ink is checked after drawing (BandEdgeInked).
+static void CentredCopyRows(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,
+                            int nHeight, int* pyFirst, int* pcRows)
+{
+    *pyFirst = 0;
+    *pcRows = nHeight;
+    int iEscapement = 0;
+    HFONT hFont = CreateJobFont(hdc, &pParam->tyWM, nFontSizeScale, &iEscapement);
+    if (!hFont)
+        return;
+    HGDIOBJ hOldFont = SelectObject(hdc, hFont);
+    UINT oldAlign = SetTextAlign(hdc, TA_LEFT | TA_TOP);
+    WCHAR szText[WM_TEXT_MAX_LEN];
+    StringCchCopyNW(szText, ARRAYSIZE(szText), pParam->tyWM.wszText, WM_TEXT_MAX_LEN - 1);
+    int n = (int)wcslen(szText);
+    SIZE ext = { 0, 0 };
+    WM_TEXT_TILE layout;
+    RECT rcCell;
+    int margin = 0;
+    if (n > 0 && GetTextExtentPoint32W(hdc, szText, n, &ext) &&
+        LayOutTile(hdc, szText, n, &layout, &rcCell, &margin)) {
+        WM_PLACE place;
+        PlaceText(iEscapement, ext, prc->right - prc->left, prc->bottom - prc->top, &place);
+        int x = prc->left + place.ptCentred.x, y = prc->top + place.ptCentred.y;
+        OffsetRect(&rcCell, x, y);
+        int yFirst = rcCell.top - margin > 0 ? rcCell.top - margin : 0;
+        int yEnd = rcCell.bottom + margin < nHeight ? rcCell.bottom + margin : nHeight;
+        POINT ptPage = BaselineShift(&layout, x, y), ptBand = BaselineShift(&layout, x, y - yFirst);
+        if (yFirst < yEnd && ptPage.x == ptBand.x && ptPage.y == ptBand.y) {
+            *pyFirst = yFirst;
+            *pcRows = yEnd - yFirst;
+        }
+    }
+    SetTextAlign(hdc, oldAlign);
+    SelectObject(hdc, hOldFont);
+    DeleteObject(hFont);
+}
+
+// TRUE when a row of the band that is not the page's edge holds ink at the band's top or bottom
+// (the ink may go on past it).
+static BOOL BandEdgeInked(const WM_PAGE* pPage)
+{
+    int cbUsed = (pPage->nWidth + 7) / 8;
+    BYTE lastMask = (BYTE)(0xFFu >> (pPage->nWidth % 8 ? pPage->nWidth % 8 : 8));
+    for (int edge = 0; edge < 2; edge++) {
+        // Bottom-up rows: row 0 is the band's bottom, the last row its top.
+        bool fPageEdge = edge ? pPage->yBand == 0 : pPage->yBand + pPage->cBandRows == pPage->nHeight;
+        if (fPageEdge)
+            continue;
+        const BYTE* p = pPage->pBits + (size_t)(edge ? pPage->cBandRows - 1 : 0) * pPage->stride;
+        for (int b = 0; b < cbUsed; b++) {
+            if ((BYTE)(p[b] | (b == cbUsed - 1 ? lastMask : 0)) != 0xFF)
+                return TRUE;
+        }
+    }
+    return FALSE;
+}
+
 void iBitmap_FreePage(WM_PAGE* pPage)
 {
     if (pPage->hOldBitmap)
@@ -749,6 +838,8 @@ void iBitmap_FreePage(WM_PAGE* pPage)
         GlobalUnlock(pPage->hInfo);
     if (pPage->hInfo)
         GlobalFree(pPage->hInfo);
+    if (pPage->pWhite)
+        HeapFree(GetProcessHeap(), 0, pPage->pWhite);
     ZeroMemory(pPage, sizeof(*pPage));
 }
 
@@ -811,35 +902,61 @@ int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, in
         TRACE_TagError(c_szTagRender, L"lock memory fail!");
         return IBMP_E_NOLOCK;
     }
-    iBitmap_FillInfoHeader(&pPage->pInfo->bmiHeader, 1, 600, nWidth, nHeight, (DWORD)pPage->stride * (DWORD)nHeight);
-    iBitmap_FillPalette(pPage->pInfo, 1);
+    // A centred text is drawn into a bitmap of only the rows it can reach, when that places it as
+    // on the whole page; the other rows are white and are screened and written from a block.
+    int nFontSizeScale = WM_FontSizeScale(fTextScale, nDstScale);
+    pPage->yBand = 0;
+    pPage->cBandRows = nHeight;
+    if (!(DriverType & WM_DRIVER_FAX) && !pTextInfo && pParam->tyWM.wPlacement == 0)
+        CentredCopyRows(pPage->hdc, &pPage->rcDraw, pParam, nFontSizeScale, nHeight, &pPage->yBand, &pPage->cBandRows);
+    TRACE_Print(TRACE_LEVEL_INFO, L"rows drawn = %d to %d of %d", pPage->yBand, pPage->yBand + pPage->cBandRows,
+                nHeight);
+    g_WmPhaseTimes.msSetup = 0;
+    g_WmPhaseTimes.msDraw = 0;
+    for (;;) {
+        iBitmap_FillInfoHeader(&pPage->pInfo->bmiHeader, 1, 600, nWidth, pPage->cBandRows,
+                               (DWORD)pPage->stride * (DWORD)pPage->cBandRows);
+        iBitmap_FillPalette(pPage->pInfo, 1);
+        void* pvBits = NULL;
+        pPage->hbm = CreateDIBSection(pPage->hdc, pPage->pInfo, DIB_RGB_COLORS, &pvBits, NULL, 0);
+        pPage->pBits = (BYTE*)pvBits;
+        if (!pPage->hbm || !pPage->pBits) {
+            TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
+            return IBMP_E_NOBITMAP;
+        }
+        pPage->hOldBitmap = SelectObject(pPage->hdc, pPage->hbm);
+        WM_FillRowsWhite(pPage->pBits, pPage->stride, nWidth, pPage->cBandRows);
+        g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
 
-    void* pvBits = NULL;
-    pPage->hbm = CreateDIBSection(pPage->hdc, pPage->pInfo, DIB_RGB_COLORS, &pvBits, NULL, 0);
-    pPage->pBits = (BYTE*)pvBits;
-    if (!pPage->hbm || !pPage->pBits) {
-        TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
-        return IBMP_E_NOBITMAP;
+        if (DriverType & WM_DRIVER_FAX) {
+            RECT rcClip = { 0, 0, nWidth, nHeight };
+            WmForFax(pPage->hdc, &rcClip);
+        } else {
+            TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d",
+                        (int)pPage->rcDraw.right, (int)pPage->rcDraw.bottom, nFontSizeScale);
+            if (pTextInfo)
+                SetRect(&pTextInfo->rcPage, 0, 0, nWidth, nHeight);
+            // Page coordinates, the bitmap's first row being the band's.
+            SetWindowOrgEx(pPage->hdc, 0, pPage->yBand, NULL);
+            DrawWatermarkText(pPage->hdc, &pPage->rcDraw, pParam, nFontSizeScale, pTextInfo);
+            SetWindowOrgEx(pPage->hdc, 0, 0, NULL);
+        }
+        g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
+        if (!GdiFlush())
+            return IBMP_E_READBACK;
+        if (pPage->cBandRows == nHeight || !BandEdgeInked(pPage))
+            break;
+        // Ink that reaches the band's edge may go on past it: the whole page after all.
+        TRACE_Print(TRACE_LEVEL_INFO, L"ink at the edge of rows %d to %d, drawn again on the whole page",
+                    pPage->yBand, pPage->yBand + pPage->cBandRows);
+        SelectObject(pPage->hdc, pPage->hOldBitmap);
+        DeleteObject(pPage->hbm);
+        pPage->hOldBitmap = NULL;
+        pPage->hbm = NULL;
+        pPage->pBits = NULL;
+        pPage->yBand = 0;
+        pPage->cBandRows = nHeight;
     }
-    pPage->hOldBitmap = SelectObject(pPage->hdc, pPage->hbm);
-    WM_FillRowsWhite(pPage->pBits, pPage->stride, nWidth, nHeight);
-    g_WmPhaseTimes.msSetup = ElapsedMs(&tick);
-
-    if (DriverType & WM_DRIVER_FAX) {
-        RECT rcClip = { 0, 0, nWidth, nHeight };
-        WmForFax(pPage->hdc, &rcClip);
-    } else {
-        int nFontSizeScale = WM_FontSizeScale(fTextScale, nDstScale);
-        TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d",
-                    (int)pPage->rcDraw.right, (int)pPage->rcDraw.bottom, nFontSizeScale);
-        if (pTextInfo)
-            SetRect(&pTextInfo->rcPage, 0, 0, nWidth, nHeight);
-        DrawWatermarkText(pPage->hdc, &pPage->rcDraw, pParam, nFontSizeScale, pTextInfo);
-    }
-    g_WmPhaseTimes.msDraw = ElapsedMs(&tick);
-
-    if (!GdiFlush())
-        return IBMP_E_READBACK;
     g_WmPhaseTimes.msReadBack = ElapsedMs(&tick);
     return IBMP_OK;
 }
@@ -855,9 +972,26 @@ int iBitmap_ScreenPage(WM_PAGE* pPage, const WmBitmapParam* pParam, const BYTE* 
     BYTE level = WM_DensityLevel(pParam->tyWM.wDensity);
     TRACE_Print(TRACE_LEVEL_INFO, L"density level = %d", level);
     WM_BuildScreenPattern(pTable, nTableW, nTableH, level, pPattern);
-    WM_ScreenRows(pPage->pBits, pPage->stride, pPage->nHeight, pPattern, nTableW, nTableH);
+    // Bottom-up: the band's first row is the page's row below it, counted from the bottom.
+    int iBandBottom = pPage->nHeight - pPage->yBand - pPage->cBandRows;
+    WM_ScreenRows(pPage->pBits, pPage->stride, pPage->cBandRows, pPattern, nTableW, nTableH,
+                  (UINT32)iBandBottom % nTableH);
+    int rc = IBMP_OK;
+    if (pPage->cBandRows < pPage->nHeight) {
+        // About 256 KB of white rows, a whole number of pattern rows, for the writer to repeat.
+        int cPeriods = (int)(c_cbWhiteBlock / ((size_t)pPage->stride * nTableH));
+        pPage->cWhiteRows = (cPeriods > 1 ? cPeriods : 1) * (int)nTableH;
+        pPage->pWhite = (BYTE*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (size_t)pPage->stride * pPage->cWhiteRows);
+        if (pPage->pWhite) {
+            WM_FillRowsWhite(pPage->pWhite, pPage->stride, pPage->nWidth, pPage->cWhiteRows);
+            WM_ScreenRows(pPage->pWhite, pPage->stride, pPage->cWhiteRows, pPattern, nTableW, nTableH);
+        } else {
+            TRACE_TagError(c_szTagRender, L"alloc memory fail!");
+            rc = IBMP_E_NOMEM;
+        }
+    }
     HeapFree(GetProcessHeap(), 0, pPattern);
-    return IBMP_OK;
+    return rc;
 }
 
 int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* pParam,
@@ -890,7 +1024,18 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
         goto done;
     g_WmPhaseTimes.msScreen = ElapsedMs(&tick);
 
-    rc = iBitmap_CreateBMP(pszFileName, 1, 600, nWidth, nHeight, page.pBits);
+    {
+        // Bottom-up: white rows below the band, the band, white rows above it.
+        DWORD cBelow = (DWORD)(nHeight - page.yBand - page.cBandRows);
+        DWORD cWhite = page.cWhiteRows > 0 ? (DWORD)page.cWhiteRows : 1;
+        const IBMP_ROWS runs[3] = {
+            { page.pWhite, cBelow, cWhite, 0 },
+            { page.pBits, (DWORD)page.cBandRows, (DWORD)page.cBandRows, 0 },
+            { page.pWhite, (DWORD)page.yBand, cWhite, (cBelow + (DWORD)page.cBandRows) % cWhite },
+        };
+        int iFirst = cBelow ? 0 : 1, iEnd = page.yBand ? 3 : 2;
+        rc = iBitmap_CreateBMPRows(pszFileName, 1, 600, nWidth, nHeight, runs + iFirst, iEnd - iFirst);
+    }
     if (rc >= 0)
         rc = IBMP_OK;
     g_WmPhaseTimes.msWrite = ElapsedMs(&tick);

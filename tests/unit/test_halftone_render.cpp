@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "bitmap/bitmap.h"
 #include "smtest.h"
+#include "trace_capture.h"
 #include <string.h>
 #include <vector>
 
@@ -85,7 +86,14 @@ TEST(WmRender, SameBytesAsTheReferencePath)
         Job(L"Draft", 40, 90, 0, 39, 803, 600, 150, 1),
         Job(L"Tiled", 12, 300, 1, 40, 640, 480, 50, 8),
         Job(L"Upside", 20, 200, 0, 80, 500, 400, 100, 5),
+        // Centred text is drawn into the rows it reaches: at a right angle where the turn's
+        // rounding decides by the coordinate, larger than the page, scaled up.
+        Job(L"Down", 24, 270, 0, 60, 1240, 1754, 100, 0),
+        Job(L"Up", 24, 90, 0, 60, 1240, 1754, 100, 3),
+        Job(L"HUGE", 200, 30, 0, 60, 700, 500, 100, 0),
+        Job(L"Scaled", 30, 135, 0, 60, 900, 1300, 160, 2),
     };
+    TraceCapture trace(L"wmrender_ref_trace");
     int i = 0;
     for (const WmBitmapParam& p : jobs) {
         std::vector<BYTE> ours = Render(p, dir + L"job" + std::to_wstring(i) + L".bmp");
@@ -98,6 +106,15 @@ TEST(WmRender, SameBytesAsTheReferencePath)
         EXPECT_TRUE(ours == ref) << "job " << i;
         i++;
     }
+    // Centred jobs drawn into part of the page's rows (the others on the whole page).
+    int partial = 0;
+    for (const std::string& line : trace.Lines()) {
+        int first = 0, end = 0, rows = 0;
+        size_t at = line.find("rows drawn = ");
+        if (at != std::string::npos && sscanf(line.c_str() + at, "rows drawn = %d to %d of %d", &first, &end, &rows) == 3)
+            partial += end - first < rows;
+    }
+    EXPECT_GE(partial, 4);
 }
 
 TEST(WmRender, DrawingLeavesTheContextAsItWas)
