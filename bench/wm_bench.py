@@ -157,8 +157,8 @@ def main():
     # The desktop kept up for the whole run, as on a Windows desktop where the driver runs.
     resident = subprocess.Popen(wine("wm_floor.exe", "resident"), stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
-    # Wine's start-up helpers keep the machine busy for some seconds after the first process.
-    time.sleep(10)
+    # Wine's start-up helpers keep the machine busy for a while after the first process.
+    time.sleep(30)
     floor_cmd = wine("wm_floor.exe")
     # Warm-up, not counted: the first tens of process starts after the rig comes up run slow.
     for _ in range(20):
