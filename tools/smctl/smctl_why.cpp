@@ -80,34 +80,44 @@ void OnField(void* pContext, SM_FIELD_KIND kind, LPCWSTR pszField, size_t cchFie
     w->fields.push_back(f);
 }
 
-LPCWSTR FieldVerdict(const Field& f)
+// What became of each kind of field: the words of the plain report and the name in JSON.
+struct FIELD_WORDS {
+    SM_FIELD_KIND kind;
+    LPCWSTR pszVerdict;
+    LPCWSTR pszName;
+};
+const FIELD_WORDS c_FieldWords[] = {
+    { SM_FIELD_CODE_KEPT, L"kept", L"kept" },
+    { SM_FIELD_CODE_BUSY, L"dropped: 112 is never stored", L"dropped-112" },
+    { SM_FIELD_CODE_PAST_LIMIT, L"dropped: past the 48th code", L"dropped-past-48" },
+    { SM_FIELD_STORE_NAME, L"not a code: taken as the store-job name", L"store-name" },
+    { SM_FIELD_STORE_NAME_UNENDED, L"ignored: \"StoreName\" with no ended name after it", L"store-name-unended" },
+    { SM_FIELD_TRAILING_TEXT, L"ignored: text after the last bar", L"trailing-text" },
+};
+const FIELD_WORDS c_MarkerWords = { SM_FIELD_CODE_KEPT, L"not a code: the next field is the store-job name",
+                                    L"store-name-field" };
+
+const FIELD_WORDS* FieldWords(const Field& f)
 {
     if (f.marker)
-        return L"not a code: the next field is the store-job name";
-    switch (f.kind) {
-    case SM_FIELD_CODE_KEPT: return L"kept";
-    case SM_FIELD_CODE_BUSY: return L"dropped: 112 is never stored";
-    case SM_FIELD_CODE_PAST_LIMIT: return L"dropped: past the 48th code";
-    case SM_FIELD_STORE_NAME: return L"not a code: taken as the store-job name";
-    case SM_FIELD_STORE_NAME_UNENDED: return L"ignored: \"StoreName\" with no ended name after it";
-    case SM_FIELD_TRAILING_TEXT: return L"ignored: text after the last bar";
+        return &c_MarkerWords;
+    for (const FIELD_WORDS& w : c_FieldWords) {
+        if (w.kind == f.kind)
+            return &w;
     }
-    return L"";
+    return NULL;
+}
+
+LPCWSTR FieldVerdict(const Field& f)
+{
+    const FIELD_WORDS* w = FieldWords(f);
+    return w ? w->pszVerdict : L"";
 }
 
 LPCWSTR FieldKindName(const Field& f)
 {
-    if (f.marker)
-        return L"store-name-field";
-    switch (f.kind) {
-    case SM_FIELD_CODE_KEPT: return L"kept";
-    case SM_FIELD_CODE_BUSY: return L"dropped-112";
-    case SM_FIELD_CODE_PAST_LIMIT: return L"dropped-past-48";
-    case SM_FIELD_STORE_NAME: return L"store-name";
-    case SM_FIELD_STORE_NAME_UNENDED: return L"store-name-unended";
-    case SM_FIELD_TRAILING_TEXT: return L"trailing-text";
-    }
-    return L"";
+    const FIELD_WORDS* w = FieldWords(f);
+    return w ? w->pszName : L"";
 }
 
 LPCWSTR PollVerdict(SM_POLL_ACTION a)
