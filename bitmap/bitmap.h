@@ -96,6 +96,22 @@ struct IBMP_ROWS {
     DWORD iFirst;
 };
 
+// A bitmap file being written: the headers, then runs of rows that together give the image's
+// rows, bottom-up. Begin, write, and end it in any case: EndBMP returns IBMP_OK only when every
+// row was written; otherwise the file ends where the writing stopped. A failure in one step makes
+// the later ones do nothing.
+struct IBMP_WRITER {
+    HANDLE hFile;
+    DWORD cbRow;
+    DWORD cRowsPerWrite;
+    DWORD cRowsLeft;
+    int rc;                    // IBMP_OK or the first failure
+};
+int  iBitmap_BeginBMP(IBMP_WRITER* pWriter, LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
+                      int nWidth, int nHeight);
+int  iBitmap_WriteRows(IBMP_WRITER* pWriter, const IBMP_ROWS* pRun);
+int  iBitmap_EndBMP(IBMP_WRITER* pWriter);
+
 // The per-job bitmap object: rendering and file writing run on it; it keeps no state between calls.
 class iBitmap {
 public:
@@ -216,7 +232,7 @@ BOOL  WM_CaptureTextTile(HDC hdc, const RECT* prcClip, LPCWSTR pszText, int cch,
 // TRUE when the copy was stamped, FALSE when it was drawn.
 BOOL  WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y);
 void  WM_FreeTextTile(WM_TEXT_TILE* pTile);
-// Makes the pixels of zero-filled 1-bit rows white, leaving each row's padding 0.
+// Makes 1-bit rows white, each row's padding 0.
 void  WM_FillRowsWhite(BYTE* pBits, int stride, int nWidth, int nRows);
 // Screen pattern: 128 rows of 128 bytes; row r, bit k of byte b set where table entry
 // (running over the rows) is at or below the level.
@@ -229,23 +245,17 @@ void  WM_ScreenRows(BYTE* pBits, int stride, int nRows,
                     const BYTE pPattern[WM_PATTERN_DIM][WM_PATTERN_DIM],
                     UINT32 nTableW, UINT32 nTableH, UINT32 iFirstRow = 0);
 
-// A page being rendered: a memory context with a white 1-bit DIB section, bottom-up rows. The
-// section may hold only a band of the page's rows (a centred text); the rows outside it are
-// white, and once screened come from a block of screened white rows.
+// A page being rendered: a memory context with a white 1-bit DIB section, bottom-up rows.
 struct WM_PAGE {
     HDC hdc;
     HBITMAP hbm;
     HGDIOBJ hOldBitmap;
     HGLOBAL hInfo;
     BITMAPINFO* pInfo;
-    BYTE* pBits;                           // the band's rows
+    BYTE* pBits;
     int stride;
     int nWidth;
-    int nHeight;                           // the page's rows
-    int yBand;                             // the band's first row, from the page's top
-    int cBandRows;
-    BYTE* pWhite;                          // screened white rows, a whole number of pattern rows
-    int cWhiteRows;
+    int nHeight;
     RECT rcDraw;                           // the text's drawing rectangle (larger when scaled up)
 };
 // Checks the arguments as the watermark job does, makes the page and draws the text (or the fax

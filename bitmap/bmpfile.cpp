@@ -139,6 +139,21 @@ int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
 int iBitmap::iBitmap_CreateBMPRows(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
                                    int nWidth, int nHeight, const IBMP_ROWS* pRuns, int cRuns)
 {
+    // Rows that do not make up the image are refused before the file is touched.
+    if (nHeight > 0 && !RunsCover(pRuns, cRuns, nHeight)) {
+        TRACE_TagError(c_szTagWriter, L"image size error %d x %d!", nWidth, nHeight);
+        return IBMP_E_ARG;
+    }
+    IBMP_WRITER writer;
+    iBitmap_BeginBMP(&writer, pszFileName, nBitsPerPixel, nDpi, nWidth, nHeight);
+    for (int i = 0; i < cRuns; i++)
+        iBitmap_WriteRows(&writer, &pRuns[i]);
+    return iBitmap_EndBMP(&writer);
+}
+
+int iBitmap_BeginBMP(IBMP_WRITER* pWriter, LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
+                     int nWidth, int nHeight)
+{
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"iBitmap_CreateBMP");
     int rc = IBMP_OK;
     HGLOBAL hMem01 = NULL, hMem02 = NULL;
@@ -149,7 +164,8 @@ int iBitmap::iBitmap_CreateBMPRows(LPCWSTR pszFileName, int nBitsPerPixel, int n
     int nEntries = iBitmap_PaletteEntries(nBitsPerPixel);
     DWORD cbInfo = IBMP_CB_INFOHDR + 4u * (DWORD)nEntries;
     DWORD cbRow = iBitmap_GetRowBytes(nBitsPerPixel, nWidth);
-    DWORD cRowsPerWrite = 0;
+    ZeroMemory(pWriter, sizeof(*pWriter));
+    pWriter->hFile = INVALID_HANDLE_VALUE;
 
     if (!iBitmap_SizeFitsFile(nBitsPerPixel, nWidth, nHeight)) {
         TRACE_TagError(c_szTagWriter, L"image size error %d x %d!", nWidth, nHeight);
@@ -192,14 +208,13 @@ int iBitmap::iBitmap_CreateBMPRows(LPCWSTR pszFileName, int nBitsPerPixel, int n
         }
     }
     // A size the header cannot describe is refused before the file is touched.
-    if (nWidth <= 0 || nHeight <= 0 || RowBytesWide(nBitsPerPixel, nWidth) > 0xFFFF || !RunsCover(pRuns, cRuns, nHeight)) {
+    if (nWidth <= 0 || nHeight <= 0 || RowBytesWide(nBitsPerPixel, nWidth) > 0xFFFF) {
         TRACE_TagError(c_szTagWriter, L"image size error %d x %d!", nWidth, nHeight);
         rc = IBMP_E_ARG;
         goto done;
     }
-    cRowsPerWrite = iBitmap_RowsPerWrite(cbRow, nHeight);
 
-    // An existing file is written over in place and cut to the new length afterwards: that
+    // An existing file is written over in place and cut to the new length at the end: that
     // costs much less than truncating it first and having the file system allocate it anew.
     // The sharing is the C runtime's for "wb+".
     hFile = CreateFileW(pszFileName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
@@ -209,6 +224,7 @@ int iBitmap::iBitmap_CreateBMPRows(LPCWSTR pszFileName, int nBitsPerPixel, int n
         rc = IBMP_E_OPEN;
         goto done;
     }
+    pWriter->hFile = hFile;
     if (!WriteAll(hFile, pFileHd, IBMP_CB_FILEHDR)) {
         TRACE_TagError(c_szTagWriter, L"write file header data fail!");
         rc = IBMP_E_WRITE;
@@ -219,37 +235,12 @@ int iBitmap::iBitmap_CreateBMPRows(LPCWSTR pszFileName, int nBitsPerPixel, int n
         rc = IBMP_E_WRITE;
         goto done;
     }
-    for (int iRun = 0; iRun < cRuns; iRun++) {
-        const IBMP_ROWS* pRun = &pRuns[iRun];
-        for (DWORD i = 0; i < pRun->cRows;) {
-            DWORD r = (pRun->iFirst + i) % pRun->cPeriod;
-            DWORD cRows = pRun->cRows - i;
-            if (cRows > pRun->cPeriod - r)
-                cRows = pRun->cPeriod - r;
-            if (cRows > cRowsPerWrite)
-                cRows = cRowsPerWrite;
-            if (!WriteAll(hFile, pRun->pBits + (size_t)r * cbRow, cRows * cbRow)) {
-                TRACE_TagError(c_szTagWriter, L"fwrite fail!");
-                rc = IBMP_E_WRITE;
-                goto done;
-            }
-            i += cRows;
-        }
-    }
+    pWriter->cbRow = cbRow;
+    pWriter->cRowsPerWrite = iBitmap_RowsPerWrite(cbRow, nHeight);
+    pWriter->cRowsLeft = (DWORD)nHeight;
 
 done:
-    if (hFile != INVALID_HANDLE_VALUE) {
-        // The file ends where the writing ended, also after a failure: what was there before
-        // does not stay behind the new bytes.
-        if (!SetEndOfFile(hFile) && rc == IBMP_OK) {
-            TRACE_TagError(c_szTagWriter, L"fwrite fail!");
-            rc = IBMP_E_WRITE;
-        }
-        if (!CloseHandle(hFile) && rc == IBMP_OK) {
-            TRACE_TagError(c_szTagWriter, L"fwrite fail!");
-            rc = IBMP_E_WRITE;
-        }
-    }
+    pWriter->rc = rc;
     if (pBmpInfo)
         GlobalUnlock(hMem02);
     if (pFileHd)
@@ -258,6 +249,56 @@ done:
         GlobalFree(hMem02);
     if (hMem01)
         GlobalFree(hMem01);
+    return rc;
+}
+
+int iBitmap_WriteRows(IBMP_WRITER* pWriter, const IBMP_ROWS* pRun)
+{
+    if (pWriter->rc != IBMP_OK)
+        return pWriter->rc;
+    if (!pRun->pBits || pRun->cPeriod == 0 || pRun->cRows > pWriter->cRowsLeft) {
+        TRACE_TagError(c_szTagWriter, L"rows error: %u rows of %u left!", (unsigned)pRun->cRows,
+                       (unsigned)pWriter->cRowsLeft);
+        return pWriter->rc = IBMP_E_ARG;
+    }
+    for (DWORD i = 0; i < pRun->cRows;) {
+        DWORD r = (pRun->iFirst + i) % pRun->cPeriod;
+        DWORD cRows = pRun->cRows - i;
+        if (cRows > pRun->cPeriod - r)
+            cRows = pRun->cPeriod - r;
+        if (cRows > pWriter->cRowsPerWrite)
+            cRows = pWriter->cRowsPerWrite;
+        if (!WriteAll(pWriter->hFile, pRun->pBits + (size_t)r * pWriter->cbRow, cRows * pWriter->cbRow)) {
+            TRACE_TagError(c_szTagWriter, L"fwrite fail!");
+            return pWriter->rc = IBMP_E_WRITE;
+        }
+        i += cRows;
+    }
+    pWriter->cRowsLeft -= pRun->cRows;
+    return IBMP_OK;
+}
+
+int iBitmap_EndBMP(IBMP_WRITER* pWriter)
+{
+    int rc = pWriter->rc;
+    if (rc == IBMP_OK && pWriter->cRowsLeft != 0) {
+        TRACE_TagError(c_szTagWriter, L"rows error: %u rows not written!", (unsigned)pWriter->cRowsLeft);
+        rc = IBMP_E_ARG;
+    }
+    if (pWriter->hFile != INVALID_HANDLE_VALUE) {
+        // The file ends where the writing ended, also after a failure: what was there before
+        // does not stay behind the new bytes.
+        if (!SetEndOfFile(pWriter->hFile) && rc == IBMP_OK) {
+            TRACE_TagError(c_szTagWriter, L"fwrite fail!");
+            rc = IBMP_E_WRITE;
+        }
+        if (!CloseHandle(pWriter->hFile) && rc == IBMP_OK) {
+            TRACE_TagError(c_szTagWriter, L"fwrite fail!");
+            rc = IBMP_E_WRITE;
+        }
+        pWriter->hFile = INVALID_HANDLE_VALUE;
+    }
+    pWriter->rc = rc;
     TRACE_Print(TRACE_LEVEL_INFO, L"rc = %d", rc);
     TRACE_FuncOut(TRACE_LEVEL_INFO);
     return rc;

@@ -14,6 +14,7 @@ const BYTE g_WmDensityLevel[WM_DENSITY_LEVELS] = { 30, 54, 84, 114, 150 };
 
 static const WCHAR c_szTagRender[] = L"iBitmap_BMPCreateTextWM";
 static const size_t c_cbWhiteBlock = 256 * 1024;
+static const size_t c_cbStrip = 256 * 1024;        // rows of a centred text drawn at a time
 static const double c_Pi = 3.14159265358979323846;
 
 BYTE WM_DensityLevel(WORD wDensity)
@@ -90,7 +91,8 @@ void WM_ScreenRows(BYTE* pBits, int stride, int nRows,
 void WM_FillRowsWhite(BYTE* pBits, int stride, int nWidth, int nRows)
 {
     // White is every bit set (colour-table entry 1), written straight into the section's memory
-    // at memory speed. A row's padding after the last pixel stays 0, as a blit leaves it.
+    // at memory speed. A row's padding after the last pixel is 0, as a blit leaves it in a fresh
+    // bitmap.
     int cbFull = nWidth / 8;
     int cBitsLeft = nWidth % 8;
     if (cbFull == stride) {
@@ -103,6 +105,8 @@ void WM_FillRowsWhite(BYTE* pBits, int stride, int nWidth, int nRows)
         memset(row, 0xFF, (size_t)cbFull);
         if (cBitsLeft)
             row[cbFull] = last;
+        int cbPixels = cbFull + (cBitsLeft ? 1 : 0);
+        memset(row + cbPixels, 0, (size_t)(stride - cbPixels));
     }
 }
 
@@ -658,6 +662,51 @@ static void PlaceText(int iEscapement, SIZE ext, int cx, int cy, WM_PLACE* p)
     p->CenterH = (cy - p->rotCy) / 2;
     p->ptCentred.x = p->X0 + (cx - p->rotCx) / 2;
     p->ptCentred.y = p->Y0 + p->CenterH;
+    TRACE_Print(TRACE_LEVEL_INFO, L"tcx = %d, tcy = %d, rotCx = %d, rotCy = %d", tcx, tcy, p->rotCx, p->rotCy);
+}
+
+// The job's text in a context: its font selected, black, transparent, aligned at the top left,
+// and its extent; EndJobText puts back what was there (safe on a zeroed or failed one).
+struct WM_JOB_TEXT {
+    HDC hdc;
+    HFONT hFont;
+    HGDIOBJ hOldFont;
+    COLORREF oldColor;
+    int oldBkMode;
+    UINT oldAlign;
+    int iEscapement;
+    WCHAR szText[WM_TEXT_MAX_LEN];
+    int cch;
+    SIZE ext;
+};
+
+static BOOL BeginJobText(HDC hdc, const TyWM* wm, int nFontSizeScale, WM_JOB_TEXT* pText)
+{
+    ZeroMemory(pText, sizeof(*pText));
+    pText->hFont = CreateJobFont(hdc, wm, nFontSizeScale, &pText->iEscapement);
+    if (!pText->hFont)
+        return FALSE;
+    pText->hdc = hdc;
+    pText->hOldFont = SelectObject(hdc, pText->hFont);
+    pText->oldColor = SetTextColor(hdc, RGB(0, 0, 0));
+    pText->oldBkMode = SetBkMode(hdc, TRANSPARENT);
+    pText->oldAlign = SetTextAlign(hdc, TA_LEFT | TA_TOP);
+    StringCchCopyNW(pText->szText, ARRAYSIZE(pText->szText), wm->wszText, WM_TEXT_MAX_LEN - 1);
+    pText->cch = (int)wcslen(pText->szText);
+    GetTextExtentPoint32W(hdc, pText->szText, pText->cch, &pText->ext);
+    return TRUE;
+}
+
+static void EndJobText(WM_JOB_TEXT* pText)
+{
+    if (!pText->hFont)
+        return;
+    SetTextAlign(pText->hdc, pText->oldAlign);
+    SetBkMode(pText->hdc, pText->oldBkMode);
+    SetTextColor(pText->hdc, pText->oldColor);
+    SelectObject(pText->hdc, pText->hOldFont);
+    DeleteObject(pText->hFont);
+    pText->hFont = NULL;
 }
 
 void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,
@@ -667,26 +716,15 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
     const TyWM* wm = &pParam->tyWM;
     int cx = prc->right - prc->left;
     int cy = prc->bottom - prc->top;
-    if (cx <= 0 || cy <= 0) {
+    WM_JOB_TEXT text;
+    if (cx <= 0 || cy <= 0 || !BeginJobText(hdc, wm, nFontSizeScale, &text)) {
         TRACE_FuncOut(TRACE_LEVEL_INFO);
         return;
     }
-    int iEscapement = 0;
-    HFONT hFont = CreateJobFont(hdc, wm, nFontSizeScale, &iEscapement);
-    if (!hFont) {
-        TRACE_FuncOut(TRACE_LEVEL_INFO);
-        return;
-    }
-    HGDIOBJ hOldFont = SelectObject(hdc, hFont);
-    COLORREF oldColor = SetTextColor(hdc, RGB(0, 0, 0));
-    int oldBkMode = SetBkMode(hdc, TRANSPARENT);
-    UINT oldAlign = SetTextAlign(hdc, TA_LEFT | TA_TOP);
-
-    WCHAR szText[WM_TEXT_MAX_LEN];
-    StringCchCopyNW(szText, ARRAYSIZE(szText), wm->wszText, WM_TEXT_MAX_LEN - 1);
-    int n = (int)wcslen(szText);
-    SIZE ext = { 0, 0 };
-    GetTextExtentPoint32W(hdc, szText, n, &ext);
+    const LPCWSTR szText = text.szText;
+    const int n = text.cch;
+    const SIZE ext = text.ext;
+    const int iEscapement = text.iEscapement;
     int tcx = ext.cx, tcy = ext.cy;
     if (pInfo) {
         pInfo->sizeText = ext;
@@ -698,7 +736,6 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
     const double a = place.a, C = place.C;
     const int rotCx = place.rotCx, rotCy = place.rotCy, X0 = place.X0, Y0 = place.Y0;
     const int CenterH = place.CenterH;
-    TRACE_Print(TRACE_LEVEL_INFO, L"tcx = %d, tcy = %d, rotCx = %d, rotCy = %d", tcx, tcy, rotCx, rotCy);
 
     if (rotCx != 0 && rotCy != 0 && n > 0) {
         if (wm->wPlacement == 0) {
@@ -743,11 +780,7 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
         }
     }
 
-    SetTextAlign(hdc, oldAlign);
-    SetBkMode(hdc, oldBkMode);
-    SetTextColor(hdc, oldColor);
-    SelectObject(hdc, hOldFont);
-    DeleteObject(hFont);
+    EndJobText(&text);
     TRACE_FuncOut(TRACE_LEVEL_INFO);
 }
 
@@ -766,64 +799,31 @@ int WM_FontSizeScale(float fTextScale, int nDstScale)
     return (int)((double)fTextScale * 69.0 * nDstScale);
 }
 
-// The rows of the page a centred copy can reach (its turned cell and a tile's margin), when
-// drawing it into a bitmap of only those rows places the text as on the whole page; else the
-// whole page. The copy's ink is checked after drawing (BandEdgeInked).
-static void CentredCopyRows(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,
-                            int nHeight, int* pyFirst, int* pcRows)
+// TRUE when a 1-bit row (white 1, its padding 0) holds ink.
+static BOOL RowInked(const BYTE* pRow, int nWidth)
 {
-    *pyFirst = 0;
-    *pcRows = nHeight;
-    int iEscapement = 0;
-    HFONT hFont = CreateJobFont(hdc, &pParam->tyWM, nFontSizeScale, &iEscapement);
-    if (!hFont)
-        return;
-    HGDIOBJ hOldFont = SelectObject(hdc, hFont);
-    UINT oldAlign = SetTextAlign(hdc, TA_LEFT | TA_TOP);
-    WCHAR szText[WM_TEXT_MAX_LEN];
-    StringCchCopyNW(szText, ARRAYSIZE(szText), pParam->tyWM.wszText, WM_TEXT_MAX_LEN - 1);
-    int n = (int)wcslen(szText);
-    SIZE ext = { 0, 0 };
-    WM_TEXT_TILE layout;
-    RECT rcCell;
-    int margin = 0;
-    if (n > 0 && GetTextExtentPoint32W(hdc, szText, n, &ext) &&
-        LayOutTile(hdc, szText, n, &layout, &rcCell, &margin)) {
-        WM_PLACE place;
-        PlaceText(iEscapement, ext, prc->right - prc->left, prc->bottom - prc->top, &place);
-        int x = prc->left + place.ptCentred.x, y = prc->top + place.ptCentred.y;
-        OffsetRect(&rcCell, x, y);
-        int yFirst = rcCell.top - margin > 0 ? rcCell.top - margin : 0;
-        int yEnd = rcCell.bottom + margin < nHeight ? rcCell.bottom + margin : nHeight;
-        POINT ptPage = BaselineShift(&layout, x, y), ptBand = BaselineShift(&layout, x, y - yFirst);
-        if (yFirst < yEnd && ptPage.x == ptBand.x && ptPage.y == ptBand.y) {
-            *pyFirst = yFirst;
-            *pcRows = yEnd - yFirst;
-        }
-    }
-    SetTextAlign(hdc, oldAlign);
-    SelectObject(hdc, hOldFont);
-    DeleteObject(hFont);
-}
-
-// TRUE when a row of the band that is not the page's edge holds ink at the band's top or bottom
-// (the ink may go on past it).
-static BOOL BandEdgeInked(const WM_PAGE* pPage)
-{
-    int cbUsed = (pPage->nWidth + 7) / 8;
-    BYTE lastMask = (BYTE)(0xFFu >> (pPage->nWidth % 8 ? pPage->nWidth % 8 : 8));
-    for (int edge = 0; edge < 2; edge++) {
-        // Bottom-up rows: row 0 is the band's bottom, the last row its top.
-        bool fPageEdge = edge ? pPage->yBand == 0 : pPage->yBand + pPage->cBandRows == pPage->nHeight;
-        if (fPageEdge)
-            continue;
-        const BYTE* p = pPage->pBits + (size_t)(edge ? pPage->cBandRows - 1 : 0) * pPage->stride;
-        for (int b = 0; b < cbUsed; b++) {
-            if ((BYTE)(p[b] | (b == cbUsed - 1 ? lastMask : 0)) != 0xFF)
-                return TRUE;
-        }
+    int cbUsed = (nWidth + 7) / 8;
+    BYTE padding = (BYTE)(0xFFu >> (nWidth % 8 ? nWidth % 8 : 8));
+    for (int b = 0; b < cbUsed; b++) {
+        if ((BYTE)(pRow[b] | (b == cbUsed - 1 ? padding : 0)) != 0xFF)
+            return TRUE;
     }
     return FALSE;
+}
+
+// The screen pattern of the record's density level (HeapFree it); NULL without memory.
+static BYTE (*MakeScreenPattern(const WmBitmapParam* pParam, const BYTE* pTable, UINT32 nTableW,
+                                UINT32 nTableH))[WM_PATTERN_DIM]
+{
+    BYTE (*pPattern)[WM_PATTERN_DIM] = (BYTE(*)[WM_PATTERN_DIM])HeapAlloc(GetProcessHeap(), 0, WM_PATTERN_DIM * WM_PATTERN_DIM);
+    if (!pPattern) {
+        TRACE_TagError(c_szTagRender, L"alloc memory fail!");
+        return NULL;
+    }
+    BYTE level = WM_DensityLevel(pParam->tyWM.wDensity);
+    TRACE_Print(TRACE_LEVEL_INFO, L"density level = %d", level);
+    WM_BuildScreenPattern(pTable, nTableW, nTableH, level, pPattern);
+    return pPattern;
 }
 
 void iBitmap_FreePage(WM_PAGE* pPage)
@@ -838,19 +838,13 @@ void iBitmap_FreePage(WM_PAGE* pPage)
         GlobalUnlock(pPage->hInfo);
     if (pPage->hInfo)
         GlobalFree(pPage->hInfo);
-    if (pPage->pWhite)
-        HeapFree(GetProcessHeap(), 0, pPage->pWhite);
     ZeroMemory(pPage, sizeof(*pPage));
 }
 
-int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, int nHeight, int nDstScale,
-                     int nPageDensity, int nMaxPageDensity, float fTextScale,
-                     const BYTE* pTable, UINT32 nTableW, UINT32 nTableH, UINT32 DriverType,
-                     WM_TEXT_INFO* pTextInfo)
+// The arguments of a job as the watermark job checks them; IBMP_OK or IBMP_E_ARG.
+static int CheckJob(const WmBitmapParam* pParam, int nWidth, int nHeight, int nPageDensity,
+                    int nMaxPageDensity, const BYTE* pTable, UINT32 nTableW, UINT32 nTableH)
 {
-    ZeroMemory(pPage, sizeof(*pPage));
-    LARGE_INTEGER tick;
-    QueryPerformanceCounter(&tick);
     if (!pParam) {
         TRACE_TagError(c_szTagRender, L"watermark record null!");
         return IBMP_E_ARG;
@@ -875,19 +869,39 @@ int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, in
         TRACE_TagError(c_szTagRender, L"bitmap size error %d x %d!", nWidth, nHeight);
         return IBMP_E_ARG;
     }
+    return IBMP_OK;
+}
+
+// The text's drawing rectangle on a page: the page, larger when the text is scaled up.
+static void DrawingRect(int nWidth, int nHeight, float fTextScale, RECT* prc)
+{
+    SetRect(prc, 0, 0, nWidth, nHeight);
+    if (fTextScale > 1.0f) {
+        prc->right = (LONG)((double)fTextScale * nWidth);
+        prc->bottom = (LONG)((double)fTextScale * nHeight);
+    }
+}
+
+int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, int nHeight, int nDstScale,
+                     int nPageDensity, int nMaxPageDensity, float fTextScale,
+                     const BYTE* pTable, UINT32 nTableW, UINT32 nTableH, UINT32 DriverType,
+                     WM_TEXT_INFO* pTextInfo)
+{
+    ZeroMemory(pPage, sizeof(*pPage));
+    LARGE_INTEGER tick;
+    QueryPerformanceCounter(&tick);
+    int rc = CheckJob(pParam, nWidth, nHeight, nPageDensity, nMaxPageDensity, pTable, nTableW, nTableH);
+    if (rc != IBMP_OK)
+        return rc;
     pPage->nWidth = nWidth;
     pPage->nHeight = nHeight;
     pPage->stride = iBitmap_GetRowBytes(1, nWidth);
-    SetRect(&pPage->rcDraw, 0, 0, nWidth, nHeight);
+    DrawingRect(nWidth, nHeight, fTextScale, &pPage->rcDraw);
 
     pPage->hdc = CreateCompatibleDC(NULL);
     if (!pPage->hdc) {
         TRACE_TagError(c_szTagRender, L"create DC fail!");
         return IBMP_E_NODC;
-    }
-    if (fTextScale > 1.0f) {
-        pPage->rcDraw.right = (LONG)((double)fTextScale * nWidth);
-        pPage->rcDraw.bottom = (LONG)((double)fTextScale * nHeight);
     }
 
     // The header of the 1-bit page (black 0, white 1) describes the bitmap the text is drawn
@@ -902,61 +916,34 @@ int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, in
         TRACE_TagError(c_szTagRender, L"lock memory fail!");
         return IBMP_E_NOLOCK;
     }
-    // A centred text is drawn into a bitmap of only the rows it can reach, when that places it as
-    // on the whole page; the other rows are white and are screened and written from a block.
-    int nFontSizeScale = WM_FontSizeScale(fTextScale, nDstScale);
-    pPage->yBand = 0;
-    pPage->cBandRows = nHeight;
-    if (!(DriverType & WM_DRIVER_FAX) && !pTextInfo && pParam->tyWM.wPlacement == 0)
-        CentredCopyRows(pPage->hdc, &pPage->rcDraw, pParam, nFontSizeScale, nHeight, &pPage->yBand, &pPage->cBandRows);
-    TRACE_Print(TRACE_LEVEL_INFO, L"rows drawn = %d to %d of %d", pPage->yBand, pPage->yBand + pPage->cBandRows,
-                nHeight);
-    g_WmPhaseTimes.msSetup = 0;
-    g_WmPhaseTimes.msDraw = 0;
-    for (;;) {
-        iBitmap_FillInfoHeader(&pPage->pInfo->bmiHeader, 1, 600, nWidth, pPage->cBandRows,
-                               (DWORD)pPage->stride * (DWORD)pPage->cBandRows);
-        iBitmap_FillPalette(pPage->pInfo, 1);
-        void* pvBits = NULL;
-        pPage->hbm = CreateDIBSection(pPage->hdc, pPage->pInfo, DIB_RGB_COLORS, &pvBits, NULL, 0);
-        pPage->pBits = (BYTE*)pvBits;
-        if (!pPage->hbm || !pPage->pBits) {
-            TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
-            return IBMP_E_NOBITMAP;
-        }
-        pPage->hOldBitmap = SelectObject(pPage->hdc, pPage->hbm);
-        WM_FillRowsWhite(pPage->pBits, pPage->stride, nWidth, pPage->cBandRows);
-        g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
-
-        if (DriverType & WM_DRIVER_FAX) {
-            RECT rcClip = { 0, 0, nWidth, nHeight };
-            WmForFax(pPage->hdc, &rcClip);
-        } else {
-            TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d",
-                        (int)pPage->rcDraw.right, (int)pPage->rcDraw.bottom, nFontSizeScale);
-            if (pTextInfo)
-                SetRect(&pTextInfo->rcPage, 0, 0, nWidth, nHeight);
-            // Page coordinates, the bitmap's first row being the band's.
-            SetWindowOrgEx(pPage->hdc, 0, pPage->yBand, NULL);
-            DrawWatermarkText(pPage->hdc, &pPage->rcDraw, pParam, nFontSizeScale, pTextInfo);
-            SetWindowOrgEx(pPage->hdc, 0, 0, NULL);
-        }
-        g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
-        if (!GdiFlush())
-            return IBMP_E_READBACK;
-        if (pPage->cBandRows == nHeight || !BandEdgeInked(pPage))
-            break;
-        // Ink that reaches the band's edge may go on past it: the whole page after all.
-        TRACE_Print(TRACE_LEVEL_INFO, L"ink at the edge of rows %d to %d, drawn again on the whole page",
-                    pPage->yBand, pPage->yBand + pPage->cBandRows);
-        SelectObject(pPage->hdc, pPage->hOldBitmap);
-        DeleteObject(pPage->hbm);
-        pPage->hOldBitmap = NULL;
-        pPage->hbm = NULL;
-        pPage->pBits = NULL;
-        pPage->yBand = 0;
-        pPage->cBandRows = nHeight;
+    iBitmap_FillInfoHeader(&pPage->pInfo->bmiHeader, 1, 600, nWidth, nHeight,
+                           (DWORD)pPage->stride * (DWORD)nHeight);
+    iBitmap_FillPalette(pPage->pInfo, 1);
+    void* pvBits = NULL;
+    pPage->hbm = CreateDIBSection(pPage->hdc, pPage->pInfo, DIB_RGB_COLORS, &pvBits, NULL, 0);
+    pPage->pBits = (BYTE*)pvBits;
+    if (!pPage->hbm || !pPage->pBits) {
+        TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
+        return IBMP_E_NOBITMAP;
     }
+    pPage->hOldBitmap = SelectObject(pPage->hdc, pPage->hbm);
+    WM_FillRowsWhite(pPage->pBits, pPage->stride, nWidth, nHeight);
+    g_WmPhaseTimes.msSetup = ElapsedMs(&tick);
+
+    if (DriverType & WM_DRIVER_FAX) {
+        RECT rcClip = { 0, 0, nWidth, nHeight };
+        WmForFax(pPage->hdc, &rcClip);
+    } else {
+        int nFontSizeScale = WM_FontSizeScale(fTextScale, nDstScale);
+        TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d",
+                    (int)pPage->rcDraw.right, (int)pPage->rcDraw.bottom, nFontSizeScale);
+        if (pTextInfo)
+            SetRect(&pTextInfo->rcPage, 0, 0, nWidth, nHeight);
+        DrawWatermarkText(pPage->hdc, &pPage->rcDraw, pParam, nFontSizeScale, pTextInfo);
+    }
+    g_WmPhaseTimes.msDraw = ElapsedMs(&tick);
+    if (!GdiFlush())
+        return IBMP_E_READBACK;
     g_WmPhaseTimes.msReadBack = ElapsedMs(&tick);
     return IBMP_OK;
 }
@@ -964,33 +951,188 @@ int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, in
 int iBitmap_ScreenPage(WM_PAGE* pPage, const WmBitmapParam* pParam, const BYTE* pTable,
                        UINT32 nTableW, UINT32 nTableH)
 {
-    BYTE (*pPattern)[WM_PATTERN_DIM] = (BYTE(*)[WM_PATTERN_DIM])HeapAlloc(GetProcessHeap(), 0, WM_PATTERN_DIM * WM_PATTERN_DIM);
-    if (!pPattern) {
-        TRACE_TagError(c_szTagRender, L"alloc memory fail!");
+    BYTE (*pPattern)[WM_PATTERN_DIM] = MakeScreenPattern(pParam, pTable, nTableW, nTableH);
+    if (!pPattern)
         return IBMP_E_NOMEM;
+    WM_ScreenRows(pPage->pBits, pPage->stride, pPage->nHeight, pPattern, nTableW, nTableH);
+    HeapFree(GetProcessHeap(), 0, pPattern);
+    return IBMP_OK;
+}
+
+// The strip of the band that ends before row yEnd: it starts on the last row yFirst + k * cStripRows
+// below yEnd where moving the window origin there keeps the copy's baseline start (yFirst itself
+// is taken as it comes).
+static int StripStart(const WM_TEXT_TILE* pLayout, POINT ptCopy, POINT ptShift, int yFirst, int yEnd,
+                      int cStripRows)
+{
+    int y = yFirst + (yEnd - 1 - yFirst) / cStripRows * cStripRows;
+    for (; y > yFirst; y -= cStripRows) {
+        POINT pt = BaselineShift(pLayout, ptCopy.x, ptCopy.y - y);
+        if (pt.x == ptShift.x && pt.y == ptShift.y)
+            break;
     }
-    BYTE level = WM_DensityLevel(pParam->tyWM.wDensity);
-    TRACE_Print(TRACE_LEVEL_INFO, L"density level = %d", level);
-    WM_BuildScreenPattern(pTable, nTableW, nTableH, level, pPattern);
-    // Bottom-up: the band's first row is the page's row below it, counted from the bottom.
-    int iBandBottom = pPage->nHeight - pPage->yBand - pPage->cBandRows;
-    WM_ScreenRows(pPage->pBits, pPage->stride, pPage->cBandRows, pPattern, nTableW, nTableH,
-                  (UINT32)iBandBottom % nTableH);
-    int rc = IBMP_OK;
-    if (pPage->cBandRows < pPage->nHeight) {
+    return y;
+}
+
+// A centred text, written a strip of rows at a time: the rows its turned cell and a tile's margin
+// can reach (the band) are drawn strip by strip into one small bitmap, with the window origin on
+// the strip's first row, and each strip is screened and written before the next; the other rows
+// are white and are written from a block of screened white rows. Strips start only where moving
+// the origin keeps the platform's baseline start of the copy as on the whole page. Returns
+// IBMP_OK, a bitmap error, or WM_WHOLE_PAGE: the page is to be drawn whole (the band cannot be
+// drawn so, or ink reaches its edge and may go on past it; the file is then written again).
+#define WM_WHOLE_PAGE 0
+static int WriteCentredStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int nWidth, int nHeight,
+                              const RECT* prcDraw, int nFontSizeScale, const BYTE* pTable, UINT32 nTableW,
+                              UINT32 nTableH)
+{
+    int rc = WM_WHOLE_PAGE;
+    LARGE_INTEGER tick;
+    QueryPerformanceCounter(&tick);
+    int stride = iBitmap_GetRowBytes(1, nWidth);
+    int cStripRows = (int)(c_cbStrip / (size_t)stride) > 0 ? (int)(c_cbStrip / (size_t)stride) : 1;
+    HDC hdc = NULL;
+    HBITMAP hbm = NULL;
+    HGDIOBJ hOldBitmap = NULL;
+    BYTE* pBits = NULL;
+    BYTE* pWhite = NULL;
+    BYTE (*pPattern)[WM_PATTERN_DIM] = NULL;
+    WM_JOB_TEXT text;
+    WM_TEXT_TILE layout;
+    IBMP_WRITER writer;
+    BOOL fWriting = FALSE;
+    ZeroMemory(&text, sizeof(text));
+    RECT rcCell;
+    int margin = 0, yFirst = 0, yEnd = 0, cDibRows = 0, cWhiteRows = 0;
+    POINT ptCopy = { 0, 0 }, ptShift = { 0, 0 };
+
+    TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d", (int)prcDraw->right, (int)prcDraw->bottom,
+                nFontSizeScale);
+    hdc = CreateCompatibleDC(NULL);
+    if (!hdc || !BeginJobText(hdc, &pParam->tyWM, nFontSizeScale, &text) || text.cch <= 0 ||
+            !LayOutTile(hdc, text.szText, text.cch, &layout, &rcCell, &margin))
+        goto done;
+    {
+        WM_PLACE place;
+        PlaceText(text.iEscapement, text.ext, prcDraw->right - prcDraw->left, prcDraw->bottom - prcDraw->top,
+                  &place);
+        if (place.rotCx == 0 || place.rotCy == 0)
+            goto done;
+        ptCopy.x = prcDraw->left + place.ptCentred.x;
+        ptCopy.y = prcDraw->top + place.ptCentred.y;
+    }
+    OffsetRect(&rcCell, ptCopy.x, ptCopy.y);
+    yFirst = rcCell.top - margin > 0 ? rcCell.top - margin : 0;
+    yEnd = rcCell.bottom + margin < nHeight ? rcCell.bottom + margin : nHeight;
+    ptShift = BaselineShift(&layout, ptCopy.x, ptCopy.y);
+    {
+        POINT pt = BaselineShift(&layout, ptCopy.x, ptCopy.y - yFirst);
+        if (yFirst >= yEnd || pt.x != ptShift.x || pt.y != ptShift.y)
+            goto done;
+    }
+    for (int y = yEnd; y > yFirst;) {
+        int yStrip = StripStart(&layout, ptCopy, ptShift, yFirst, y, cStripRows);
+        cDibRows = y - yStrip > cDibRows ? y - yStrip : cDibRows;
+        y = yStrip;
+    }
+    TRACE_Print(TRACE_LEVEL_INFO, L"rows drawn = %d to %d of %d, in strips of %d", yFirst, yEnd, nHeight, cDibRows);
+
+    {
+        struct { BITMAPINFOHEADER bmiHeader; RGBQUAD bmiColors[2]; } bmi;
+        iBitmap_FillInfoHeader(&bmi.bmiHeader, 1, 600, nWidth, cDibRows, (DWORD)stride * (DWORD)cDibRows);
+        iBitmap_FillPalette(reinterpret_cast<BITMAPINFO*>(&bmi), 1);
+        void* pvBits = NULL;
+        hbm = CreateDIBSection(hdc, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pvBits, NULL, 0);
+        pBits = (BYTE*)pvBits;
+    }
+    if (!hbm || !pBits) {
+        TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
+        rc = IBMP_E_NOBITMAP;
+        goto done;
+    }
+    hOldBitmap = SelectObject(hdc, hbm);
+    pPattern = MakeScreenPattern(pParam, pTable, nTableW, nTableH);
+    if (!pPattern) {
+        rc = IBMP_E_NOMEM;
+        goto done;
+    }
+    if (yFirst > 0 || yEnd < nHeight) {
         // About 256 KB of white rows, a whole number of pattern rows, for the writer to repeat.
-        int cPeriods = (int)(c_cbWhiteBlock / ((size_t)pPage->stride * nTableH));
-        pPage->cWhiteRows = (cPeriods > 1 ? cPeriods : 1) * (int)nTableH;
-        pPage->pWhite = (BYTE*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (size_t)pPage->stride * pPage->cWhiteRows);
-        if (pPage->pWhite) {
-            WM_FillRowsWhite(pPage->pWhite, pPage->stride, pPage->nWidth, pPage->cWhiteRows);
-            WM_ScreenRows(pPage->pWhite, pPage->stride, pPage->cWhiteRows, pPattern, nTableW, nTableH);
-        } else {
+        int cPeriods = (int)(c_cbWhiteBlock / ((size_t)stride * nTableH));
+        cWhiteRows = (cPeriods > 1 ? cPeriods : 1) * (int)nTableH;
+        pWhite = (BYTE*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (size_t)stride * cWhiteRows);
+        if (!pWhite) {
             TRACE_TagError(c_szTagRender, L"alloc memory fail!");
             rc = IBMP_E_NOMEM;
+            goto done;
         }
+        WM_FillRowsWhite(pWhite, stride, nWidth, cWhiteRows);
+        WM_ScreenRows(pWhite, stride, cWhiteRows, pPattern, nTableW, nTableH);
     }
-    HeapFree(GetProcessHeap(), 0, pPattern);
+    g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
+
+    // Bottom-up: white rows below the band, the band's strips from its bottom, white rows above.
+    fWriting = TRUE;
+    if (iBitmap_BeginBMP(&writer, pszFileName, 1, 600, nWidth, nHeight) != IBMP_OK) {
+        rc = writer.rc;
+        goto done;
+    }
+    if (yEnd < nHeight) {
+        IBMP_ROWS below = { pWhite, (DWORD)(nHeight - yEnd), (DWORD)cWhiteRows, 0 };
+        iBitmap_WriteRows(&writer, &below);
+    }
+    g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
+    for (int y = yEnd; y > yFirst && writer.rc == IBMP_OK;) {
+        int yStrip = StripStart(&layout, ptCopy, ptShift, yFirst, y, cStripRows);
+        int cRows = y - yStrip;
+        // The strip is the bitmap's top cRows rows, that is its last cRows rows bottom-up.
+        BYTE* pRows = pBits + (size_t)(cDibRows - cRows) * stride;
+        WM_FillRowsWhite(pRows, stride, nWidth, cRows);
+        g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
+        SetWindowOrgEx(hdc, 0, yStrip, NULL);
+        ExtTextOutW(hdc, ptCopy.x, ptCopy.y, ETO_CLIPPED, prcDraw, text.szText, (UINT)text.cch, NULL);
+        if (!GdiFlush()) {
+            rc = IBMP_E_READBACK;
+            goto done;
+        }
+        g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
+        if ((y == yEnd && yEnd < nHeight && RowInked(pRows, nWidth)) ||
+            (yStrip == yFirst && yFirst > 0 && RowInked(pRows + (size_t)(cRows - 1) * stride, nWidth))) {
+            TRACE_Print(TRACE_LEVEL_INFO, L"ink at the edge of rows %d to %d, drawn again on the whole page",
+                        yFirst, yEnd);
+            goto done;
+        }
+        WM_ScreenRows(pRows, stride, cRows, pPattern, nTableW, nTableH, (UINT32)(nHeight - y) % nTableH);
+        g_WmPhaseTimes.msScreen += ElapsedMs(&tick);
+        IBMP_ROWS strip = { pRows, (DWORD)cRows, (DWORD)cRows, 0 };
+        iBitmap_WriteRows(&writer, &strip);
+        g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
+        y = yStrip;
+    }
+    if (yFirst > 0) {
+        IBMP_ROWS above = { pWhite, (DWORD)yFirst, (DWORD)cWhiteRows, (DWORD)(nHeight - yFirst) % (DWORD)cWhiteRows };
+        iBitmap_WriteRows(&writer, &above);
+    }
+    rc = IBMP_OK;
+
+done:
+    if (fWriting) {
+        int rcWrite = iBitmap_EndBMP(&writer);
+        if (rc == IBMP_OK)
+            rc = rcWrite;
+        g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
+    }
+    EndJobText(&text);
+    if (hOldBitmap)
+        SelectObject(hdc, hOldBitmap);
+    if (hbm)
+        DeleteObject(hbm);
+    if (hdc)
+        DeleteDC(hdc);
+    if (pWhite)
+        HeapFree(GetProcessHeap(), 0, pWhite);
+    if (pPattern)
+        HeapFree(GetProcessHeap(), 0, pPattern);
     return rc;
 }
 
@@ -1013,6 +1155,19 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
         rc = IBMP_E_ARG;
         goto done;
     }
+    if (!(DriverType & WM_DRIVER_FAX) && pParam && pParam->tyWM.wPlacement == 0) {
+        rc = CheckJob(pParam, nWidth, nHeight, nPageDensity, nMaxPageDensity, pTable, nTableW, nTableH);
+        if (rc != IBMP_OK)
+            goto done;
+        RECT rcDraw;
+        DrawingRect(nWidth, nHeight, fTextScale, &rcDraw);
+        rc = WriteCentredStrips(pszFileName, pParam, nWidth, nHeight, &rcDraw, WM_FontSizeScale(fTextScale, nDstScale),
+                                pTable, nTableW, nTableH);
+        if (rc != WM_WHOLE_PAGE)
+            goto done;
+        ZeroMemory(&g_WmPhaseTimes, sizeof(g_WmPhaseTimes));
+        QueryPerformanceCounter(&tick);
+    }
     rc = iBitmap_DrawPage(&page, pParam, nWidth, nHeight, nDstScale, nPageDensity, nMaxPageDensity, fTextScale,
                           pTable, nTableW, nTableH, DriverType, NULL);
     if (rc != IBMP_OK)
@@ -1024,20 +1179,7 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
         goto done;
     g_WmPhaseTimes.msScreen = ElapsedMs(&tick);
 
-    {
-        // Bottom-up: white rows below the band, the band, white rows above it.
-        DWORD cBelow = (DWORD)(nHeight - page.yBand - page.cBandRows);
-        DWORD cWhite = page.cWhiteRows > 0 ? (DWORD)page.cWhiteRows : 1;
-        const IBMP_ROWS runs[3] = {
-            { page.pWhite, cBelow, cWhite, 0 },
-            { page.pBits, (DWORD)page.cBandRows, (DWORD)page.cBandRows, 0 },
-            { page.pWhite, (DWORD)page.yBand, cWhite, (cBelow + (DWORD)page.cBandRows) % cWhite },
-        };
-        int iFirst = cBelow ? 0 : 1, iEnd = page.yBand ? 3 : 2;
-        rc = iBitmap_CreateBMPRows(pszFileName, 1, 600, nWidth, nHeight, runs + iFirst, iEnd - iFirst);
-    }
-    if (rc >= 0)
-        rc = IBMP_OK;
+    rc = iBitmap_CreateBMP(pszFileName, 1, 600, nWidth, nHeight, page.pBits);
     g_WmPhaseTimes.msWrite = ElapsedMs(&tick);
 
 done:

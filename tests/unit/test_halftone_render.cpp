@@ -92,6 +92,10 @@ TEST(WmRender, SameBytesAsTheReferencePath)
         Job(L"Up", 24, 90, 0, 60, 1240, 1754, 100, 3),
         Job(L"HUGE", 200, 30, 0, 60, 700, 500, 100, 0),
         Job(L"Scaled", 30, 135, 0, 60, 900, 1300, 160, 2),
+        // A4 at 600 dpi: the centred text's rows are drawn in several strips.
+        Job(L"CONFIDENTIAL", 72, 45, 0, 60, 4961, 7016, 100, 0),
+        Job(L"Sideways", 60, 270, 0, 60, 4961, 7016, 100, 2),
+        Job(L"Leaning", 50, 160, 0, 60, 4961, 7016, 100, 4),
     };
     TraceCapture trace(L"wmrender_ref_trace");
     int i = 0;
@@ -106,15 +110,20 @@ TEST(WmRender, SameBytesAsTheReferencePath)
         EXPECT_TRUE(ours == ref) << "job " << i;
         i++;
     }
-    // Centred jobs drawn into part of the page's rows (the others on the whole page).
-    int partial = 0;
+    // Centred jobs drawn into part of the page's rows (the others on the whole page), some of
+    // them in more than one strip.
+    int partial = 0, striped = 0;
     for (const std::string& line : trace.Lines()) {
-        int first = 0, end = 0, rows = 0;
+        int first = 0, end = 0, rows = 0, strip = 0;
         size_t at = line.find("rows drawn = ");
-        if (at != std::string::npos && sscanf(line.c_str() + at, "rows drawn = %d to %d of %d", &first, &end, &rows) == 3)
+        if (at != std::string::npos &&
+            sscanf(line.c_str() + at, "rows drawn = %d to %d of %d, in strips of %d", &first, &end, &rows, &strip) == 4) {
             partial += end - first < rows;
+            striped += strip < end - first;
+        }
     }
-    EXPECT_GE(partial, 4);
+    EXPECT_GE(partial, 6);
+    EXPECT_GE(striped, 2);
 }
 
 TEST(WmRender, DrawingLeavesTheContextAsItWas)
