@@ -218,6 +218,8 @@ struct WM_TEXT_TILE {
     int cyAlign;               // reference point to baseline along the turned vertical
     double cosEsc, sinEsc;     // the escapement as the platform turns the text
     POINT ptShift;             // whole pixels from reference point to baseline start in the tile
+    BOOL fLeftAligned;         // the start is known at any place (text aligned on its left), so
+                               // every copy is stamped at its own start, not only those cut alike
 };
 #define WM_TILE_ATTEMPTS    3
 #define WM_TILE_MAX_PIXELS  (64LL * 1024 * 1024)  // 8 MB of 1-bit tile at most

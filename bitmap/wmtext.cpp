@@ -310,11 +310,11 @@ static BOOL RenderTextTile(HDC hdc, HFONT hFont, LPCWSTR pszText, int cch, const
     return TRUE;
 }
 
-// Where the platform starts the baseline of a copy drawn at (x, y): the reference point moved
-// by the alignment along the turned vertical, each coordinate cut to a whole pixel toward zero.
-// Copies whose start is cut alike are the same pixels moved; a start left of or above the origin
-// is cut the other way, and near a right angle so is one where a coordinate's magnitude leaves no
-// room for the turn's rounding error.
+// Where the platform starts the baseline of a copy drawn at (x, y), from the reference point:
+// the point moved by the alignment along the turned vertical, each coordinate cut to a whole
+// pixel toward zero. A start left of or above the origin is cut the other way, and near a right
+// angle so is one where a coordinate's magnitude leaves no room for the turn's rounding error;
+// the glyphs are then placed from the start, the same at every start.
 static POINT BaselineShift(const WM_TEXT_TILE* pTile, int x, int y)
 {
     int xStart = (int)(x + pTile->cyAlign * pTile->sinEsc);
@@ -352,6 +352,8 @@ static BOOL LayOutTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pLayout,
         pLayout->cosEsc = cos(escapement * c_Pi / 1800);
         pLayout->sinEsc = sin(escapement * c_Pi / 1800);
     }
+    // Text aligned on its right or centre is moved by its width before the start is cut.
+    pLayout->fLeftAligned = (align & (TA_LEFT | TA_RIGHT | TA_CENTER)) == TA_LEFT;
     if ((align & (TA_TOP | TA_BOTTOM | TA_BASELINE)) == TA_TOP)
         pLayout->cyAlign = tm.tmAscent;
     else if ((align & (TA_TOP | TA_BOTTOM | TA_BASELINE)) == TA_BOTTOM)
@@ -376,6 +378,7 @@ BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
         pTile->cyAlign = layout.cyAlign;
         pTile->cosEsc = layout.cosEsc;
         pTile->sinEsc = layout.sinEsc;
+        pTile->fLeftAligned = layout.fLeftAligned;
         pTile->ptShift = BaselineShift(pTile, pTile->xOrg, pTile->yOrg);
         BITMAP bm;
         GetObjectW(pTile->hbm, sizeof(bm), &bm);
@@ -471,18 +474,27 @@ static void StampBits(const WM_PAGE_BITS* pPage, const RECT* prcPart, const WM_T
     }
 }
 
+// Where the tile goes for a copy at (x, y): a copy is its glyphs placed from the whole pixel
+// where its baseline starts (cut by the page's edges or the clip rectangle), so the tile moves by
+// the difference of the starts.
+static POINT StampOffset(const WM_TEXT_TILE* pTile, int x, int y)
+{
+    POINT ptShift = BaselineShift(pTile, x, y);
+    POINT pt = { x + ptShift.x - pTile->xOrg - pTile->ptShift.x, y + ptShift.y - pTile->yOrg - pTile->ptShift.y };
+    return pt;
+}
+
 BOOL WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y)
 {
-    // Drawing is the same at any place where the baseline starts alike (glyphs cut by the page's
-    // edges or the clip rectangle included), so there the tile's ink is ANDed in.
     WM_PAGE_BITS page;
     POINT ptShift = BaselineShift(pTile, x, y);
-    if (!pTile->pSpans || ptShift.x != pTile->ptShift.x || ptShift.y != pTile->ptShift.y ||
-        !GetPlainPageBits(hdc, &page) || !GdiFlush()) {
+    BOOL fCutAlike = ptShift.x == pTile->ptShift.x && ptShift.y == pTile->ptShift.y;
+    if (!pTile->pSpans || !(fCutAlike || pTile->fLeftAligned) || !GetPlainPageBits(hdc, &page) || !GdiFlush()) {
         ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pTile->pszText, (UINT)pTile->cch, NULL);
         return FALSE;
     }
-    StampBits(&page, prcClip, pTile, x - pTile->xOrg, y - pTile->yOrg);
+    POINT d = StampOffset(pTile, x, y);
+    StampBits(&page, prcClip, pTile, d.x, d.y);
     return TRUE;
 }
 
@@ -665,6 +677,31 @@ static void PlaceText(int iEscapement, SIZE ext, int cx, int cy, WM_PLACE* p)
     TRACE_Print(TRACE_LEVEL_INFO, L"tcx = %d, tcy = %d, rotCx = %d, rotCy = %d", tcx, tcy, p->rotCx, p->rotCy);
 }
 
+// Where the tiled copies go on the drawing rectangle; FALSE when the text leaves no room to tile.
+static BOOL LayOutCopies(const RECT* prc, const WM_PLACE* pPlace, SIZE ext, int cch, WM_TILING* pTiling)
+{
+    int spacing = pPlace->rotCx / cch;
+    double fMoveH = ext.cx;
+    if (pPlace->C >= 0.001) {
+        double f = (ext.cy + 1) / pPlace->C;
+        fMoveH = f < ext.cx ? f : ext.cx;
+    }
+    int moveH = (int)fMoveH;
+    if (moveH <= 0)
+        return FALSE;
+    int y0 = pPlace->CenterH - ((pPlace->CenterH + moveH - 1) / moveH) * moveH - pPlace->rotCy;
+    int rowPitch = moveH + spacing;
+    int colPitch = pPlace->rotCx + spacing;
+    TRACE_Print(TRACE_LEVEL_INFO, L"tiled: y0 = %d, rowPitch = %d, colPitch = %d", y0, rowPitch, colPitch);
+    pTiling->xFirst = prc->left + pPlace->X0;
+    pTiling->yFirst = prc->top + pPlace->Y0 + y0;
+    pTiling->rowPitch = rowPitch;
+    pTiling->colPitch = colPitch;
+    pTiling->xEnd = prc->left + pPlace->X0 + (prc->right - prc->left);
+    pTiling->yEnd = prc->top + pPlace->Y0 + (prc->bottom - prc->top);
+    return TRUE;
+}
+
 // The job's text in a context: its font selected, black, transparent, aligned at the top left,
 // and its extent; EndJobText puts back what was there (safe on a zeroed or failed one).
 struct WM_JOB_TEXT {
@@ -723,44 +760,26 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
     }
     const LPCWSTR szText = text.szText;
     const int n = text.cch;
-    const SIZE ext = text.ext;
-    const int iEscapement = text.iEscapement;
-    int tcx = ext.cx, tcy = ext.cy;
+    const int tcx = text.ext.cx, tcy = text.ext.cy;
     if (pInfo) {
-        pInfo->sizeText = ext;
+        pInfo->sizeText = text.ext;
         NoteFace(hdc, szText, n, pInfo);
     }
 
     WM_PLACE place;
-    PlaceText(iEscapement, ext, cx, cy, &place);
-    const double a = place.a, C = place.C;
-    const int rotCx = place.rotCx, rotCy = place.rotCy, X0 = place.X0, Y0 = place.Y0;
-    const int CenterH = place.CenterH;
-
-    if (rotCx != 0 && rotCy != 0 && n > 0) {
+    PlaceText(text.iEscapement, text.ext, cx, cy, &place);
+    const double a = place.a;
+    if (place.rotCx != 0 && place.rotCy != 0 && n > 0) {
         if (wm->wPlacement == 0) {
             int x = prc->left + place.ptCentred.x, y = prc->top + place.ptCentred.y;
             ExtTextOutW(hdc, x, y, ETO_CLIPPED, prc, szText, (UINT)n, NULL);
             NoteCopy(pInfo, x, y, tcx, tcy, a);
         } else {
-            int spacing = rotCx / n;
-            double fMoveH = tcx;
-            if (C >= 0.001) {
-                double f = (tcy + 1) / C;
-                fMoveH = f < tcx ? f : tcx;
-            }
-            int moveH = (int)fMoveH;
-            if (moveH > 0) {
-                int y0 = CenterH - ((CenterH + moveH - 1) / moveH) * moveH - rotCy;
-                int rowPitch = moveH + spacing;
-                int colPitch = rotCx + spacing;
-                TRACE_Print(TRACE_LEVEL_INFO, L"tiled: y0 = %d, rowPitch = %d, colPitch = %d",
-                            y0, rowPitch, colPitch);
+            WM_TILING tiling;
+            if (LayOutCopies(prc, &place, text.ext, n, &tiling)) {
                 // Every copy is the same image: the first copy that lies wholly on the page is
                 // drawn and taken as the tile, else the text is rasterised apart; the others are
                 // stamped (a tile that cannot be made draws each copy).
-                WM_TILING tiling = { prc->left + X0, prc->top + Y0 + y0, rowPitch, colPitch,
-                                     prc->left + X0 + cx, prc->top + Y0 + cy };
                 WM_TEXT_TILE tile;
                 POINT pt, ptTaken = { 0, 0 };
                 BOOL fTaken = FALSE, fDrawn = FALSE;
@@ -959,14 +978,14 @@ int iBitmap_ScreenPage(WM_PAGE* pPage, const WmBitmapParam* pParam, const BYTE* 
     return IBMP_OK;
 }
 
-// The strip of the band that ends before row yEnd: it starts on the last row yFirst + k * cStripRows
-// below yEnd where moving the window origin there keeps the copy's baseline start (yFirst itself
-// is taken as it comes).
+// The strip that ends before row yEnd: it starts on the last row yFirst + k * cStripRows below
+// yEnd where moving the window origin there keeps the centred copy's baseline start (no layout:
+// any such row; yFirst itself is taken as it comes).
 static int StripStart(const WM_TEXT_TILE* pLayout, POINT ptCopy, POINT ptShift, int yFirst, int yEnd,
                       int cStripRows)
 {
     int y = yFirst + (yEnd - 1 - yFirst) / cStripRows * cStripRows;
-    for (; y > yFirst; y -= cStripRows) {
+    for (; pLayout && y > yFirst; y -= cStripRows) {
         POINT pt = BaselineShift(pLayout, ptCopy.x, ptCopy.y - y);
         if (pt.x == ptShift.x && pt.y == ptShift.y)
             break;
@@ -974,21 +993,23 @@ static int StripStart(const WM_TEXT_TILE* pLayout, POINT ptCopy, POINT ptShift, 
     return y;
 }
 
-// A centred text, written a strip of rows at a time: the rows its turned cell and a tile's margin
-// can reach (the band) are drawn strip by strip into one small bitmap, with the window origin on
-// the strip's first row, and each strip is screened and written before the next; the other rows
-// are white and are written from a block of screened white rows. Strips start only where moving
-// the origin keeps the platform's baseline start of the copy as on the whole page. Returns
-// IBMP_OK, a bitmap error, or WM_WHOLE_PAGE: the page is to be drawn whole (the band cannot be
-// drawn so, or ink reaches its edge and may go on past it; the file is then written again).
+// A text written a strip of rows at a time, each strip drawn into one small bitmap, screened and
+// written before the next. Centred: the rows its turned cell and a tile's margin can reach (the
+// band) are drawn with the window origin on the strip's first row; strips start only where that
+// keeps the platform's baseline start of the copy as on the whole page, and the page's other rows
+// are white, written from a block of screened white rows. Tiled: the text is rasterised once and
+// every copy is stamped into each strip it reaches. Returns IBMP_OK, a bitmap error, or
+// WM_WHOLE_PAGE: the page is to be drawn whole (no band or tile can be made, or ink reaches the
+// band's edge and may go on past it; the file is then written again).
 #define WM_WHOLE_PAGE 0
-static int WriteCentredStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int nWidth, int nHeight,
-                              const RECT* prcDraw, int nFontSizeScale, const BYTE* pTable, UINT32 nTableW,
-                              UINT32 nTableH)
+static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int nWidth, int nHeight,
+                           const RECT* prcDraw, int nFontSizeScale, const BYTE* pTable, UINT32 nTableW,
+                           UINT32 nTableH)
 {
     int rc = WM_WHOLE_PAGE;
     LARGE_INTEGER tick;
     QueryPerformanceCounter(&tick);
+    const BOOL fTiled = pParam->tyWM.wPlacement != 0;
     int stride = iBitmap_GetRowBytes(1, nWidth);
     int cStripRows = (int)(c_cbStrip / (size_t)stride) > 0 ? (int)(c_cbStrip / (size_t)stride) : 1;
     HDC hdc = NULL;
@@ -998,12 +1019,15 @@ static int WriteCentredStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, 
     BYTE* pWhite = NULL;
     BYTE (*pPattern)[WM_PATTERN_DIM] = NULL;
     WM_JOB_TEXT text;
-    WM_TEXT_TILE layout;
+    WM_TEXT_TILE layout, tile;
+    WM_TILING tiling;
+    WM_PLACE place;
     IBMP_WRITER writer;
     BOOL fWriting = FALSE;
     ZeroMemory(&text, sizeof(text));
+    ZeroMemory(&tile, sizeof(tile));
     RECT rcCell;
-    int margin = 0, yFirst = 0, yEnd = 0, cDibRows = 0, cWhiteRows = 0;
+    int margin = 0, yFirst = 0, yEnd = nHeight, cDibRows = 0, cWhiteRows = 0;
     POINT ptCopy = { 0, 0 }, ptShift = { 0, 0 };
 
     TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d", (int)prcDraw->right, (int)prcDraw->bottom,
@@ -1012,26 +1036,30 @@ static int WriteCentredStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, 
     if (!hdc || !BeginJobText(hdc, &pParam->tyWM, nFontSizeScale, &text) || text.cch <= 0 ||
             !LayOutTile(hdc, text.szText, text.cch, &layout, &rcCell, &margin))
         goto done;
-    {
-        WM_PLACE place;
-        PlaceText(text.iEscapement, text.ext, prcDraw->right - prcDraw->left, prcDraw->bottom - prcDraw->top,
-                  &place);
-        if (place.rotCx == 0 || place.rotCy == 0)
+    PlaceText(text.iEscapement, text.ext, prcDraw->right - prcDraw->left, prcDraw->bottom - prcDraw->top, &place);
+    if (place.rotCx == 0 || place.rotCy == 0)
+        goto done;
+    if (fTiled) {
+        if (!LayOutCopies(prcDraw, &place, text.ext, text.cch, &tiling))
             goto done;
+        g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
+        BOOL fTile = WM_MakeTextTile(hdc, text.szText, text.cch, &tile);
+        g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
+        if (!fTile || !tile.pSpans || !tile.fLeftAligned)
+            goto done;
+    } else {
         ptCopy.x = prcDraw->left + place.ptCentred.x;
         ptCopy.y = prcDraw->top + place.ptCentred.y;
-    }
-    OffsetRect(&rcCell, ptCopy.x, ptCopy.y);
-    yFirst = rcCell.top - margin > 0 ? rcCell.top - margin : 0;
-    yEnd = rcCell.bottom + margin < nHeight ? rcCell.bottom + margin : nHeight;
-    ptShift = BaselineShift(&layout, ptCopy.x, ptCopy.y);
-    {
+        OffsetRect(&rcCell, ptCopy.x, ptCopy.y);
+        yFirst = rcCell.top - margin > 0 ? rcCell.top - margin : 0;
+        yEnd = rcCell.bottom + margin < nHeight ? rcCell.bottom + margin : nHeight;
+        ptShift = BaselineShift(&layout, ptCopy.x, ptCopy.y);
         POINT pt = BaselineShift(&layout, ptCopy.x, ptCopy.y - yFirst);
         if (yFirst >= yEnd || pt.x != ptShift.x || pt.y != ptShift.y)
             goto done;
     }
     for (int y = yEnd; y > yFirst;) {
-        int yStrip = StripStart(&layout, ptCopy, ptShift, yFirst, y, cStripRows);
+        int yStrip = StripStart(fTiled ? NULL : &layout, ptCopy, ptShift, yFirst, y, cStripRows);
         cDibRows = y - yStrip > cDibRows ? y - yStrip : cDibRows;
         y = yStrip;
     }
@@ -1071,7 +1099,7 @@ static int WriteCentredStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, 
     }
     g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
 
-    // Bottom-up: white rows below the band, the band's strips from its bottom, white rows above.
+    // Bottom-up: white rows below the band, the strips from the band's bottom, white rows above.
     fWriting = TRUE;
     if (iBitmap_BeginBMP(&writer, pszFileName, 1, 600, nWidth, nHeight) != IBMP_OK) {
         rc = writer.rc;
@@ -1083,25 +1111,37 @@ static int WriteCentredStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, 
     }
     g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
     for (int y = yEnd; y > yFirst && writer.rc == IBMP_OK;) {
-        int yStrip = StripStart(&layout, ptCopy, ptShift, yFirst, y, cStripRows);
+        int yStrip = StripStart(fTiled ? NULL : &layout, ptCopy, ptShift, yFirst, y, cStripRows);
         int cRows = y - yStrip;
         // The strip is the bitmap's top cRows rows, that is its last cRows rows bottom-up.
         BYTE* pRows = pBits + (size_t)(cDibRows - cRows) * stride;
         WM_FillRowsWhite(pRows, stride, nWidth, cRows);
         g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
-        SetWindowOrgEx(hdc, 0, yStrip, NULL);
-        ExtTextOutW(hdc, ptCopy.x, ptCopy.y, ETO_CLIPPED, prcDraw, text.szText, (UINT)text.cch, NULL);
-        if (!GdiFlush()) {
-            rc = IBMP_E_READBACK;
-            goto done;
+        if (fTiled) {
+            WM_PAGE_BITS strip = { pBits, stride, nWidth, cDibRows };
+            RECT rcPart = { 0, 0, nWidth, cRows }, rcClip = *prcDraw;
+            OffsetRect(&rcClip, 0, -yStrip);
+            IntersectRect(&rcPart, &rcPart, &rcClip);
+            POINT pt;
+            for (BOOL f = FirstCopy(&tiling, &pt); f; f = NextCopy(&tiling, &pt)) {
+                POINT d = StampOffset(&tile, pt.x, pt.y);
+                StampBits(&strip, &rcPart, &tile, d.x, d.y - yStrip);
+            }
+        } else {
+            SetWindowOrgEx(hdc, 0, yStrip, NULL);
+            ExtTextOutW(hdc, ptCopy.x, ptCopy.y, ETO_CLIPPED, prcDraw, text.szText, (UINT)text.cch, NULL);
+            if (!GdiFlush()) {
+                rc = IBMP_E_READBACK;
+                goto done;
+            }
+            if ((y == yEnd && yEnd < nHeight && RowInked(pRows, nWidth)) ||
+                (yStrip == yFirst && yFirst > 0 && RowInked(pRows + (size_t)(cRows - 1) * stride, nWidth))) {
+                TRACE_Print(TRACE_LEVEL_INFO, L"ink at the edge of rows %d to %d, drawn again on the whole page",
+                            yFirst, yEnd);
+                goto done;
+            }
         }
         g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
-        if ((y == yEnd && yEnd < nHeight && RowInked(pRows, nWidth)) ||
-            (yStrip == yFirst && yFirst > 0 && RowInked(pRows + (size_t)(cRows - 1) * stride, nWidth))) {
-            TRACE_Print(TRACE_LEVEL_INFO, L"ink at the edge of rows %d to %d, drawn again on the whole page",
-                        yFirst, yEnd);
-            goto done;
-        }
         WM_ScreenRows(pRows, stride, cRows, pPattern, nTableW, nTableH, (UINT32)(nHeight - y) % nTableH);
         g_WmPhaseTimes.msScreen += ElapsedMs(&tick);
         IBMP_ROWS strip = { pRows, (DWORD)cRows, (DWORD)cRows, 0 };
@@ -1122,6 +1162,7 @@ done:
             rc = rcWrite;
         g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
     }
+    WM_FreeTextTile(&tile);
     EndJobText(&text);
     if (hOldBitmap)
         SelectObject(hdc, hOldBitmap);
@@ -1155,13 +1196,13 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
         rc = IBMP_E_ARG;
         goto done;
     }
-    if (!(DriverType & WM_DRIVER_FAX) && pParam && pParam->tyWM.wPlacement == 0) {
+    if (!(DriverType & WM_DRIVER_FAX) && pParam) {
         rc = CheckJob(pParam, nWidth, nHeight, nPageDensity, nMaxPageDensity, pTable, nTableW, nTableH);
         if (rc != IBMP_OK)
             goto done;
         RECT rcDraw;
         DrawingRect(nWidth, nHeight, fTextScale, &rcDraw);
-        rc = WriteCentredStrips(pszFileName, pParam, nWidth, nHeight, &rcDraw, WM_FontSizeScale(fTextScale, nDstScale),
+        rc = WriteTextStrips(pszFileName, pParam, nWidth, nHeight, &rcDraw, WM_FontSizeScale(fTextScale, nDstScale),
                                 pTable, nTableW, nTableH);
         if (rc != WM_WHOLE_PAGE)
             goto done;
