@@ -200,21 +200,21 @@ HFONT CreateWatermarkFont(HDC hdc, LPCWSTR pszFace, int nHeight, WORD wStyle, in
 // text there on a transparent background, clipped to the rectangle, would give; where it could
 // not (no tile; a page that is not a plain 1-bit bitmap; a copy whose text the platform would
 // place a pixel differently) the copy is drawn.
-struct WM_TILE_SPAN {
-    int left, right;           // a row's ink, first pixel to one past the last (equal: none)
+struct WM_TILE_ROW {
+    int left, right;           // the row's ink, first pixel to one past the last (equal: none)
+    int iFirstByte, cb;        // the bytes kept, from the row's byte iFirstByte; white elsewhere
+    const BYTE* p;
 };
 struct WM_TEXT_TILE {
     LPCWSTR pszText;           // the caller's text, kept for the copies that are drawn
     int cch;
-    HDC hdc;                   // the tile's own bitmap, when it was drawn apart
-    HBITMAP hbm;
-    HGDIOBJ hOldBitmap;
-    BYTE* pOwnBits;            // the rows, when they were taken from the page
-    const BYTE* pBits;         // the tile's bottom-up rows (NULL: no tile, every copy is drawn)
-    int stride, cy;
+    WM_TILE_ROW* pRows;        // cy rows, top-down (NULL: no tile, every copy is drawn)
+    BYTE* pChunks;             // the kept bytes, in chunks chained through their first bytes
+    BYTE* pFree;               // the rest of the newest chunk
+    size_t cbFree;
+    int cx, cy;
     int xOrg, yOrg;            // the text's reference point in the tile
     RECT rcInk;                // the ink's box in the tile (empty: nothing to stamp)
-    WM_TILE_SPAN* pSpans;      // one per row
     int cyAlign;               // reference point to baseline along the turned vertical
     double cosEsc, sinEsc;     // the escapement as the platform turns the text
     POINT ptShift;             // whole pixels from reference point to baseline start in the tile

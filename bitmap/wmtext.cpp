@@ -14,7 +14,7 @@ const BYTE g_WmDensityLevel[WM_DENSITY_LEVELS] = { 30, 54, 84, 114, 150 };
 
 static const WCHAR c_szTagRender[] = L"iBitmap_BMPCreateTextWM";
 static const size_t c_cbWhiteBlock = 256 * 1024;
-static const size_t c_cbStrip = 256 * 1024;        // rows of a centred text drawn at a time
+static const size_t c_cbStrip = 256 * 1024;        // rows of a page or tile drawn at a time
 static const double c_Pi = 3.14159265358979323846;
 
 BYTE WM_DensityLevel(WORD wDensity)
@@ -201,115 +201,6 @@ static void RowInkBytes(const BYTE* row, int cb, int* pFirst, int* pLast)
     *pLast = last;
 }
 
-// The ink of a 1-bit tile: its box, and each row's span (allocated; NULL without ink or
-// memory, when nothing can be stamped).
-static BOOL FindTileInk(WM_TEXT_TILE* pTile, int cx)
-{
-    SetRectEmpty(&pTile->rcInk);
-    pTile->pSpans = (WM_TILE_SPAN*)HeapAlloc(GetProcessHeap(), 0, sizeof(WM_TILE_SPAN) * (size_t)pTile->cy);
-    if (!pTile->pSpans)
-        return FALSE;
-    int cbUsed = (cx + 7) / 8;
-    int top = -1, bottom = -1, left = cx, right = 0;
-    for (int y = 0; y < pTile->cy; y++) {
-        const BYTE* row = pTile->pBits + (size_t)(pTile->cy - 1 - y) * pTile->stride;   // bottom-up
-        int first, last;
-        RowInkBytes(row, cbUsed, &first, &last);
-        int l = 0, r = 0;
-        if (first < last) {
-            l = first * 8;
-            r = last * 8 - 1;
-            while (row[first] & (0x80 >> (l % 8)))
-                l++;
-            while (row[last - 1] & (0x80 >> (r % 8)))
-                r--;
-            r++;
-            if (top < 0)
-                top = y;
-            bottom = y + 1;
-            left = l < left ? l : left;
-            right = r > right ? r : right;
-        }
-        pTile->pSpans[y].left = l;
-        pTile->pSpans[y].right = r;
-    }
-    if (top < 0) {
-        HeapFree(GetProcessHeap(), 0, pTile->pSpans);
-        pTile->pSpans = NULL;
-        return FALSE;
-    }
-    SetRect(&pTile->rcInk, left, top, right, bottom);
-    return TRUE;
-}
-
-void WM_FreeTextTile(WM_TEXT_TILE* pTile)
-{
-    if (pTile->hOldBitmap)
-        SelectObject(pTile->hdc, pTile->hOldBitmap);
-    if (pTile->hbm)
-        DeleteObject(pTile->hbm);
-    if (pTile->hdc)
-        DeleteDC(pTile->hdc);
-    if (pTile->pSpans)
-        HeapFree(GetProcessHeap(), 0, pTile->pSpans);
-    if (pTile->pOwnBits)
-        HeapFree(GetProcessHeap(), 0, pTile->pOwnBits);
-    pTile->pOwnBits = NULL;
-    pTile->hdc = NULL;
-    pTile->hbm = NULL;
-    pTile->hOldBitmap = NULL;
-    pTile->pBits = NULL;
-    pTile->pSpans = NULL;
-    SetRectEmpty(&pTile->rcInk);
-}
-
-// Draws one copy into a fresh white tile with room of `margin` pixels around the rotated text
-// cell; FALSE when the tile cannot be made.
-static BOOL RenderTextTile(HDC hdc, HFONT hFont, LPCWSTR pszText, int cch, const RECT* prcCell,
-                           int margin, WM_TEXT_TILE* pTile)
-{
-    ZeroMemory(pTile, sizeof(*pTile));
-    pTile->pszText = pszText;
-    pTile->cch = cch;
-    int cx = prcCell->right - prcCell->left + 2 * margin;
-    int cy = prcCell->bottom - prcCell->top + 2 * margin;
-    if (cx <= 0 || cy <= 0 || (long long)cx * cy > WM_TILE_MAX_PIXELS)
-        return FALSE;
-    int stride = iBitmap_GetRowBytes(1, cx);
-    struct { BITMAPINFOHEADER bmiHeader; RGBQUAD bmiColors[2]; } bmi;
-    iBitmap_FillInfoHeader(&bmi.bmiHeader, 1, 600, cx, cy, (DWORD)stride * (DWORD)cy);
-    iBitmap_FillPalette(reinterpret_cast<BITMAPINFO*>(&bmi), 1);
-    void* pvBits = NULL;
-    pTile->hdc = CreateCompatibleDC(hdc);
-    if (pTile->hdc)
-        pTile->hbm = CreateDIBSection(pTile->hdc, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS,
-                                      &pvBits, NULL, 0);
-    if (!pTile->hbm || !pvBits) {
-        WM_FreeTextTile(pTile);
-        return FALSE;
-    }
-    pTile->hOldBitmap = SelectObject(pTile->hdc, pTile->hbm);
-    memset(pvBits, 0xFF, (size_t)stride * (size_t)cy);
-    pTile->pBits = (const BYTE*)pvBits;
-    pTile->stride = stride;
-    pTile->cy = cy;
-    pTile->xOrg = margin - prcCell->left;
-    pTile->yOrg = margin - prcCell->top;
-    HGDIOBJ hOldFont = SelectObject(pTile->hdc, hFont);
-    SetTextColor(pTile->hdc, GetTextColor(hdc));
-    SetBkMode(pTile->hdc, TRANSPARENT);
-    SetTextAlign(pTile->hdc, GetTextAlign(hdc));
-    SetTextCharacterExtra(pTile->hdc, GetTextCharacterExtra(hdc));
-    BOOL fDrawn = ExtTextOutW(pTile->hdc, pTile->xOrg, pTile->yOrg, 0, NULL, pszText, (UINT)cch, NULL);
-    SelectObject(pTile->hdc, hOldFont);
-    if (!fDrawn || !GdiFlush()) {
-        WM_FreeTextTile(pTile);
-        return FALSE;
-    }
-    FindTileInk(pTile, cx);
-    return TRUE;
-}
-
 // Where the platform starts the baseline of a copy drawn at (x, y), from the reference point:
 // the point moved by the alignment along the turned vertical, each coordinate cut to a whole
 // pixel toward zero. A start left of or above the origin is cut the other way, and near a right
@@ -321,6 +212,195 @@ static POINT BaselineShift(const WM_TEXT_TILE* pTile, int x, int y)
     int yStart = (int)(y + pTile->cyAlign * pTile->cosEsc);
     POINT pt = { xStart - x, yStart - y };
     return pt;
+}
+
+// The strip that ends before row yEnd: it starts on the last row yFirst + k * cStripRows below
+// yEnd where moving the window origin there keeps the centred copy's baseline start (no layout:
+// any such row; yFirst itself is taken as it comes).
+static int StripStart(const WM_TEXT_TILE* pLayout, POINT ptCopy, POINT ptShift, int yFirst, int yEnd,
+                      int cStripRows)
+{
+    int y = yFirst + (yEnd - 1 - yFirst) / cStripRows * cStripRows;
+    for (; pLayout && y > yFirst; y -= cStripRows) {
+        POINT pt = BaselineShift(pLayout, ptCopy.x, ptCopy.y - y);
+        if (pt.x == ptShift.x && pt.y == ptShift.y)
+            break;
+    }
+    return y;
+}
+
+static const size_t c_cbTileChunk = 64 * 1024;
+
+// Room for cb more bytes of kept rows (a row never spans two chunks); NULL without memory.
+static BYTE* TileBytes(WM_TEXT_TILE* pTile, size_t cb)
+{
+    if (cb > pTile->cbFree) {
+        size_t cbChunk = sizeof(BYTE*) + (cb > c_cbTileChunk ? cb : c_cbTileChunk);
+        BYTE* pChunk = (BYTE*)HeapAlloc(GetProcessHeap(), 0, cbChunk);
+        if (!pChunk)
+            return NULL;
+        memcpy(pChunk, &pTile->pChunks, sizeof(BYTE*));
+        pTile->pChunks = pChunk;
+        pTile->pFree = pChunk + sizeof(BYTE*);
+        pTile->cbFree = cbChunk - sizeof(BYTE*);
+    }
+    BYTE* p = pTile->pFree;
+    pTile->pFree += cb;
+    pTile->cbFree -= cb;
+    return p;
+}
+
+// Keeps the ink of cRows rows of the tile from its row yTile on, read from bottom-up 1-bit rows
+// that are white past the tile's width: each row's span and the bytes that hold it.
+static BOOL KeepTileRows(WM_TEXT_TILE* pTile, const BYTE* pSrc, int strideSrc, int yTile, int cRows)
+{
+    int cbUsed = (pTile->cx + 7) / 8;
+    for (int i = 0; i < cRows; i++) {
+        const BYTE* row = pSrc + (size_t)(cRows - 1 - i) * strideSrc;
+        WM_TILE_ROW* pRow = &pTile->pRows[yTile + i];
+        int first, last;
+        RowInkBytes(row, cbUsed, &first, &last);
+        ZeroMemory(pRow, sizeof(*pRow));
+        if (first >= last)
+            continue;
+        int l = first * 8, r = last * 8 - 1;
+        while (row[first] & (0x80 >> (l % 8)))
+            l++;
+        while (row[last - 1] & (0x80 >> (r % 8)))
+            r--;
+        BYTE* p = TileBytes(pTile, (size_t)(last - first));
+        if (!p)
+            return FALSE;
+        memcpy(p, row + first, (size_t)(last - first));
+        pRow->left = l;
+        pRow->right = r + 1;
+        pRow->iFirstByte = first;
+        pRow->cb = last - first;
+        pRow->p = p;
+    }
+    return TRUE;
+}
+
+// The box of the kept rows' ink; FALSE when there is none.
+static BOOL FindTileInk(WM_TEXT_TILE* pTile)
+{
+    RECT rc = { pTile->cx, -1, 0, -1 };
+    for (int y = 0; y < pTile->cy; y++) {
+        const WM_TILE_ROW* pRow = &pTile->pRows[y];
+        if (pRow->left >= pRow->right)
+            continue;
+        if (rc.top < 0)
+            rc.top = y;
+        rc.bottom = y + 1;
+        rc.left = pRow->left < rc.left ? pRow->left : rc.left;
+        rc.right = pRow->right > rc.right ? pRow->right : rc.right;
+    }
+    if (rc.top < 0) {
+        SetRectEmpty(&pTile->rcInk);
+        return FALSE;
+    }
+    pTile->rcInk = rc;
+    return TRUE;
+}
+
+// TRUE when the tile can be stamped: it was made and holds ink.
+static BOOL TileHasInk(const WM_TEXT_TILE* pTile)
+{
+    return pTile->pRows && !IsRectEmpty(&pTile->rcInk);
+}
+
+void WM_FreeTextTile(WM_TEXT_TILE* pTile)
+{
+    while (pTile->pChunks) {
+        BYTE* pNext;
+        memcpy(&pNext, pTile->pChunks, sizeof(BYTE*));
+        HeapFree(GetProcessHeap(), 0, pTile->pChunks);
+        pTile->pChunks = pNext;
+    }
+    if (pTile->pRows)
+        HeapFree(GetProcessHeap(), 0, pTile->pRows);
+    pTile->pRows = NULL;
+    pTile->pFree = NULL;
+    pTile->cbFree = 0;
+    SetRectEmpty(&pTile->rcInk);
+}
+
+// Sets the tile's size and reference point and gives it its rows; FALSE without memory.
+static BOOL StartTile(WM_TEXT_TILE* pTile, int cx, int cy, int xOrg, int yOrg)
+{
+    pTile->cx = cx;
+    pTile->cy = cy;
+    pTile->xOrg = xOrg;
+    pTile->yOrg = yOrg;
+    pTile->ptShift = BaselineShift(pTile, xOrg, yOrg);
+    pTile->pRows = (WM_TILE_ROW*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(WM_TILE_ROW) * (size_t)cy);
+    return pTile->pRows != NULL;
+}
+
+// Draws one copy into a white tile with room of `margin` pixels around the rotated text cell, a
+// strip of rows at a time into one small bitmap (each strip starting where the copy's baseline
+// start stays as in the whole tile), keeping only each row's ink; FALSE when the tile cannot be
+// made.
+static BOOL RenderTextTile(HDC hdc, HFONT hFont, const WM_TEXT_TILE* pLayout, const RECT* prcCell,
+                           int margin, WM_TEXT_TILE* pTile)
+{
+    *pTile = *pLayout;
+    int cx = prcCell->right - prcCell->left + 2 * margin;
+    int cy = prcCell->bottom - prcCell->top + 2 * margin;
+    if (cx <= 0 || cy <= 0 || (long long)cx * cy > WM_TILE_MAX_PIXELS ||
+            !StartTile(pTile, cx, cy, margin - prcCell->left, margin - prcCell->top))
+        return FALSE;
+    int stride = iBitmap_GetRowBytes(1, cx);
+    int cStripRows = (int)(c_cbStrip / (size_t)stride) > 0 ? (int)(c_cbStrip / (size_t)stride) : 1;
+    POINT ptOrg = { pTile->xOrg, pTile->yOrg };
+    int cDibRows = 0;
+    for (int y = cy; y > 0;) {
+        int yStrip = StripStart(pTile, ptOrg, pTile->ptShift, 0, y, cStripRows);
+        cDibRows = y - yStrip > cDibRows ? y - yStrip : cDibRows;
+        y = yStrip;
+    }
+    struct { BITMAPINFOHEADER bmiHeader; RGBQUAD bmiColors[2]; } bmi;
+    iBitmap_FillInfoHeader(&bmi.bmiHeader, 1, 600, cx, cDibRows, (DWORD)stride * (DWORD)cDibRows);
+    iBitmap_FillPalette(reinterpret_cast<BITMAPINFO*>(&bmi), 1);
+    void* pvBits = NULL;
+    HBITMAP hbm = NULL;
+    HGDIOBJ hOldBitmap = NULL, hOldFont = NULL;
+    BOOL fMade = FALSE;
+    HDC hdcTile = CreateCompatibleDC(hdc);
+    if (hdcTile)
+        hbm = CreateDIBSection(hdcTile, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pvBits, NULL, 0);
+    if (hbm && pvBits) {
+        hOldBitmap = SelectObject(hdcTile, hbm);
+        hOldFont = SelectObject(hdcTile, hFont);
+        SetTextColor(hdcTile, GetTextColor(hdc));
+        SetBkMode(hdcTile, TRANSPARENT);
+        SetTextAlign(hdcTile, GetTextAlign(hdc));
+        SetTextCharacterExtra(hdcTile, GetTextCharacterExtra(hdc));
+        fMade = TRUE;
+        for (int y = cy; y > 0 && fMade;) {
+            int yStrip = StripStart(pTile, ptOrg, pTile->ptShift, 0, y, cStripRows);
+            int cRows = y - yStrip;
+            // The strip is the bitmap's top cRows rows, that is its last cRows rows bottom-up.
+            BYTE* pRows = (BYTE*)pvBits + (size_t)(cDibRows - cRows) * stride;
+            memset(pRows, 0xFF, (size_t)stride * (size_t)cRows);
+            SetWindowOrgEx(hdcTile, 0, yStrip, NULL);
+            fMade = ExtTextOutW(hdcTile, ptOrg.x, ptOrg.y, 0, NULL, pTile->pszText, (UINT)pTile->cch, NULL) &&
+                    GdiFlush() && KeepTileRows(pTile, pRows, stride, yStrip, cRows);
+            y = yStrip;
+        }
+        SelectObject(hdcTile, hOldFont);
+        SelectObject(hdcTile, hOldBitmap);
+    }
+    if (hbm)
+        DeleteObject(hbm);
+    if (hdcTile)
+        DeleteDC(hdcTile);
+    if (!fMade) {
+        WM_FreeTextTile(pTile);
+        return FALSE;
+    }
+    FindTileInk(pTile);
+    return TRUE;
 }
 
 // What a tile of the text in the DC's font needs before it is drawn: the text's turned cell
@@ -373,17 +453,10 @@ BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
     // Ink that touches the tile's edge may have been cut, so the tile is made again with more
     // room.
     for (int attempt = 0; attempt < WM_TILE_ATTEMPTS; attempt++, margin *= 4) {
-        if (!RenderTextTile(hdc, hFont, pszText, cch, &rcCell, margin, pTile))
+        if (!RenderTextTile(hdc, hFont, &layout, &rcCell, margin, pTile))
             return FALSE;
-        pTile->cyAlign = layout.cyAlign;
-        pTile->cosEsc = layout.cosEsc;
-        pTile->sinEsc = layout.sinEsc;
-        pTile->fLeftAligned = layout.fLeftAligned;
-        pTile->ptShift = BaselineShift(pTile, pTile->xOrg, pTile->yOrg);
-        BITMAP bm;
-        GetObjectW(pTile->hbm, sizeof(bm), &bm);
         const RECT* r = &pTile->rcInk;
-        if (IsRectEmpty(r) || (r->left > 0 && r->top > 0 && r->right < bm.bmWidth && r->bottom < bm.bmHeight))
+        if (IsRectEmpty(r) || (r->left > 0 && r->top > 0 && r->right < pTile->cx && r->bottom < pTile->cy))
             return TRUE;
         WM_FreeTextTile(pTile);
     }
@@ -435,34 +508,33 @@ static void StampBits(const WM_PAGE_BITS* pPage, const RECT* prcPart, const WM_T
         return;
     const int shift = ((-dx) % 8 + 8) % 8;          // where a page byte's first pixel sits in its tile byte
     for (int y = rc.top; y < rc.bottom; y++) {
-        const WM_TILE_SPAN* pSpan = &pTile->pSpans[y - dy];
-        int x0 = pSpan->left + dx, x1 = pSpan->right + dx;
+        const WM_TILE_ROW* pRow = &pTile->pRows[y - dy];
+        int x0 = pRow->left + dx, x1 = pRow->right + dx;
         x0 = x0 > rc.left ? x0 : rc.left;
         x1 = x1 < rc.right ? x1 : rc.right;
         if (x0 >= x1)
             continue;
-        const BYTE* src = pTile->pBits + (size_t)(pTile->cy - 1 - (y - dy)) * pTile->stride;
         BYTE* dst = pPage->pBits + (size_t)(pPage->cy - 1 - y) * pPage->stride;
         int jFirst = x0 / 8, jLast = (x1 - 1) / 8;
         for (int j = jFirst; j <= jLast; j++) {
             int q = (8 * j - dx - shift) / 8;       // the tile byte holding the byte's first pixel
-            if (j > jFirst && j + 8 < jLast) {
+            int i = q - pRow->iFirstByte;           // the same among the row's kept bytes
+            if (j > jFirst && j + 8 < jLast && i >= 0 && i + 9 <= pRow->cb) {
                 // Eight bytes at once: the pixels run most significant bit first through the
                 // bytes, so the words are taken big-endian to be shifted.
-                // The ninth tile byte is read only when some of its pixels are needed.
                 unsigned long long hi, out;
-                memcpy(&hi, src + q, 8);
+                memcpy(&hi, pRow->p + i, 8);
                 hi = __builtin_bswap64(hi) << shift;
                 if (shift)
-                    hi |= (unsigned long long)(src[q + 8] >> (8 - shift));
+                    hi |= (unsigned long long)(pRow->p[i + 8] >> (8 - shift));
                 memcpy(&out, dst + j, 8);
                 out &= __builtin_bswap64(hi);
                 memcpy(dst + j, &out, 8);
                 j += 7;
                 continue;
             }
-            BYTE hi = q >= 0 && q < pTile->stride ? src[q] : 0xFF;
-            BYTE lo = q + 1 >= 0 && q + 1 < pTile->stride ? src[q + 1] : 0xFF;
+            BYTE hi = i >= 0 && i < pRow->cb ? pRow->p[i] : 0xFF;
+            BYTE lo = i + 1 >= 0 && i + 1 < pRow->cb ? pRow->p[i + 1] : 0xFF;
             BYTE ink = (BYTE)((hi << shift) | (lo >> (8 - shift)));
             // Pixels of the byte outside the span keep the page's value.
             if (j == jFirst)
@@ -489,7 +561,7 @@ BOOL WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, i
     WM_PAGE_BITS page;
     POINT ptShift = BaselineShift(pTile, x, y);
     BOOL fCutAlike = ptShift.x == pTile->ptShift.x && ptShift.y == pTile->ptShift.y;
-    if (!pTile->pSpans || !(fCutAlike || pTile->fLeftAligned) || !GetPlainPageBits(hdc, &page) || !GdiFlush()) {
+    if (!TileHasInk(pTile) || !(fCutAlike || pTile->fLeftAligned) || !GetPlainPageBits(hdc, &page) || !GdiFlush()) {
         ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pTile->pszText, (UINT)pTile->cch, NULL);
         return FALSE;
     }
@@ -529,11 +601,15 @@ BOOL WM_CaptureTextTile(HDC hdc, const RECT* prcClip, LPCWSTR pszText, int cch, 
     if ((long long)cx * cy > WM_TILE_MAX_PIXELS)
         return FALSE;
     *pTile = layout;
-    pTile->stride = iBitmap_GetRowBytes(1, cx);
-    pTile->cy = cy;
-    pTile->pOwnBits = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (size_t)pTile->stride * (size_t)cy);
-    if (!pTile->pOwnBits)
+    BYTE* pRow = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (size_t)iBitmap_GetRowBytes(1, cx));
+    if (!pRow || !StartTile(pTile, cx, cy, x - rcArea.left, y - rcArea.top)) {
+        if (pRow)
+            HeapFree(GetProcessHeap(), 0, pRow);
+        WM_FreeTextTile(pTile);
         return FALSE;
+    }
+    // The copy drawn on the page starts its baseline as the page cuts it.
+    pTile->ptShift = BaselineShift(pTile, x, y);
     *pfDrawn = TRUE;
     BOOL fDrawn = ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pszText, (UINT)cch, NULL) && GdiFlush();
     // The area held nothing but white before (left of its border too), so now it holds this copy
@@ -541,18 +617,14 @@ BOOL WM_CaptureTextTile(HDC hdc, const RECT* prcClip, LPCWSTR pszText, int cch, 
     int cbUsed = (cx + 7) / 8;
     BYTE lastMask = (BYTE)(0xFFu >> (cx % 8 ? cx % 8 : 8));
     for (int ty = 0; fDrawn && ty < cy; ty++) {
-        BYTE* dst = pTile->pOwnBits + (size_t)(cy - 1 - ty) * pTile->stride;
         const BYTE* src = page.pBits + (size_t)(page.cy - 1 - (rcArea.top + ty)) * page.stride + rcArea.left / 8;
-        memcpy(dst, src, (size_t)cbUsed);
-        dst[cbUsed - 1] |= lastMask;
-        memset(dst + cbUsed, 0xFF, (size_t)(pTile->stride - cbUsed));
+        memcpy(pRow, src, (size_t)cbUsed);
+        pRow[cbUsed - 1] |= lastMask;
+        fDrawn = KeepTileRows(pTile, pRow, 0, ty, 1);
     }
-    pTile->pBits = pTile->pOwnBits;
-    pTile->xOrg = x - rcArea.left;
-    pTile->yOrg = y - rcArea.top;
-    pTile->ptShift = BaselineShift(pTile, x, y);
+    HeapFree(GetProcessHeap(), 0, pRow);
     const RECT* r = &pTile->rcInk;
-    if (!fDrawn || !FindTileInk(pTile, cx) || r->left <= xBorder - rcArea.left || r->top == 0 ||
+    if (!fDrawn || !FindTileInk(pTile) || r->left <= xBorder - rcArea.left || r->top == 0 ||
         r->right == cx || r->bottom == cy) {
         WM_FreeTextTile(pTile);
         return FALSE;
@@ -978,21 +1050,6 @@ int iBitmap_ScreenPage(WM_PAGE* pPage, const WmBitmapParam* pParam, const BYTE* 
     return IBMP_OK;
 }
 
-// The strip that ends before row yEnd: it starts on the last row yFirst + k * cStripRows below
-// yEnd where moving the window origin there keeps the centred copy's baseline start (no layout:
-// any such row; yFirst itself is taken as it comes).
-static int StripStart(const WM_TEXT_TILE* pLayout, POINT ptCopy, POINT ptShift, int yFirst, int yEnd,
-                      int cStripRows)
-{
-    int y = yFirst + (yEnd - 1 - yFirst) / cStripRows * cStripRows;
-    for (; pLayout && y > yFirst; y -= cStripRows) {
-        POINT pt = BaselineShift(pLayout, ptCopy.x, ptCopy.y - y);
-        if (pt.x == ptShift.x && pt.y == ptShift.y)
-            break;
-    }
-    return y;
-}
-
 // A text written a strip of rows at a time, each strip drawn into one small bitmap, screened and
 // written before the next. Centred: the rows its turned cell and a tile's margin can reach (the
 // band) are drawn with the window origin on the strip's first row; strips start only where that
@@ -1045,7 +1102,7 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
         g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
         BOOL fTile = WM_MakeTextTile(hdc, text.szText, text.cch, &tile);
         g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
-        if (!fTile || !tile.pSpans || !tile.fLeftAligned)
+        if (!fTile || !TileHasInk(&tile) || !tile.fLeftAligned)
             goto done;
     } else {
         ptCopy.x = prcDraw->left + place.ptCentred.x;

@@ -114,7 +114,7 @@ static void ExpectStampedEqualsDrawn(const TileCase& c, bool fFromPage, int* pTa
     }
     int copies = (int)at.size();
     WM_FreeTextTile(&tile);
-    EXPECT_EQ(NULL, tile.hdc);
+    EXPECT_EQ(nullptr, tile.pRows);
     GdiFlush();
     SelectObject(drawn.hdc, oldDrawn);
     SelectObject(stamped.hdc, oldStamped);
@@ -159,4 +159,10 @@ TEST(WmTile, StampedCopiesEqualDrawnCopies)
         ExpectStampedEqualsDrawn(c, i % 2 == 0, &taken);
     }
     EXPECT_GE(taken, 15);       // tiles taken from the page
+    // Tiles taller than the strips they are rendered in, strips starting below the baseline.
+    static const int slants[] = { 1600, 3400, 2200, 300 };
+    for (int i = 0; i < 8; i++) {
+        TileCase c = { faces[i % 3], 500 + 37 * i, slants[i % 4], 0, 0, topLeft, L"CONFIDENTIAL" };
+        ExpectStampedEqualsDrawn(c, false, &taken);
+    }
 }
