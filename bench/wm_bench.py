@@ -67,18 +67,27 @@ def run_ms(cmd):
 
 
 FASTEST = {}
+RUNS = {}
 
 
 def alternate(cmds, repeats):
     """Runs the commands in turn, repeats rounds; the median of each (the fastest run of each is
-    kept in FASTEST: on a shared machine noise only adds, so the fastest runs are compared too)."""
+    kept in FASTEST: on a shared machine noise only adds, so the fastest runs are compared too;
+    every run in RUNS, for differences within a round)."""
     times = [[] for _ in cmds]
     for _ in range(repeats):
         for i, c in enumerate(cmds):
             times[i].append(run_ms(c))
     for c, t in zip(cmds, times):
         FASTEST[" ".join(c)] = min(t)
+        RUNS[" ".join(c)] = t
     return [statistics.median(t) for t in times]
+
+
+def paired(a, b):
+    """The median of a's run less b's run in the same round: the machine's slow spells, which
+    last longer than a round, fall on both."""
+    return statistics.median(x - y for x, y in zip(RUNS[" ".join(a)], RUNS[" ".join(b)]))
 
 
 def peak_kb(cmd, repeats=3):
@@ -188,6 +197,7 @@ def main():
             t_whole, t_floor, t_gs = alternate([whole_cmd, floor_cmd, gs], REPEATS)
             rows.append(dict(name=name, page=page, copies=len(pts), whole=t_whole, floor=t_floor, gs=t_gs,
                              own_fastest=FASTEST[" ".join(whole_cmd)] - FASTEST[" ".join(floor_cmd)],
+                             own_paired=paired(whole_cmd, floor_cmd),
                              mem_whole=peak_kb(whole_cmd), mem_floor=peak_kb(floor_cmd), mem_gs=peak_kb(gs)))
         t_nothing, t_floor, t_text, t_bare = alternate([wine("wm_floor.exe", "nothing"), floor_cmd,
                                                         wine("wm_floor.exe", "text"), wine("StatusMonitor.exe")],
@@ -206,14 +216,16 @@ def main():
           % (machine(), REPEATS, load0[0], load1[0]))
     print("Whole = wine64 StatusMonitor.exe CreateTextBMP job.ini (desktop kept up); floor = a program that only"
           " creates a memory DC; own = whole - floor; job = the same job inside one process")
-    print("%-20s %6s %8s %8s %8s %8s %8s %8s %9s %9s" % ("job", "copies", "whole", "floor", "own",
-                                                         "own/min", "job", "gs", "whole/gs", "job/gs"))
+    print("%-20s %6s %8s %8s %8s %8s %8s %8s %8s %9s %9s" % ("job", "copies", "whole", "floor", "own",
+                                                             "own/pair", "own/min", "job", "gs", "whole/gs",
+                                                             "job/gs"))
     for r, p in zip(rows, ph):
         job = float(p["total_ms"])
-        print("%-20s %6d %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %9.2f %9.2f" % (
-            r["name"], r["copies"], r["whole"], r["floor"], r["whole"] - r["floor"], r["own_fastest"], job,
-            r["gs"], r["whole"] / r["gs"], job / r["gs"]))
-    print("own/min: the fastest whole run less the fastest floor run")
+        print("%-20s %6d %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %9.2f %9.2f" % (
+            r["name"], r["copies"], r["whole"], r["floor"], r["whole"] - r["floor"], r["own_paired"],
+            r["own_fastest"], job, r["gs"], r["whole"] / r["gs"], job / r["gs"]))
+    print("own/pair: the median of each round's whole run less its floor run; "
+          "own/min: the fastest whole run less the fastest floor run")
     print("Program that returns at once: %.1f ms; GDI floor: %.1f ms; the floor drawing one string: %.1f ms; "
           "StatusMonitor.exe with no command: %.1f ms" % (t_nothing, t_floor, t_text, t_bare))
     print()

@@ -1,0 +1,34 @@
+// Turned text drawn once and stamped: what the watermark renderer (wmtext.cpp) and the tiles
+// (wmtile.cpp) share inside the bitmap module.
+#pragma once
+#include "bitmap/bitmap.h"
+
+#define WM_CB_STRIP (256 * 1024)   // rows of a page or tile drawn at a time
+#define WM_PI 3.14159265358979323846
+
+// The rotated text cell of a copy drawn at (x, y), the text's top-left corner.
+void  WM_CellBounds(int x, int y, int tcx, int tcy, double a, RECT* prc);
+// What a tile of the text in the DC's font needs before it is drawn: the text's turned cell
+// around its reference point, the room left around it, and how the platform turns and aligns
+// the text. FALSE when the text cannot be measured.
+BOOL  WM_LayOutTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pLayout, RECT* prcCell, int* pMargin);
+// Whole pixels from a copy's reference point at (x, y) to where the platform starts its baseline.
+POINT WM_BaselineShift(const WM_TEXT_TILE* pLayout, int x, int y);
+// The first row of the strip that ends before row yEnd, strips of cStripRows rows from yFirst
+// on; with a layout, only rows where moving the window origin there keeps the baseline start
+// ptShift of the copy at ptCopy.
+int   WM_StripStart(const WM_TEXT_TILE* pLayout, POINT ptCopy, POINT ptShift, int yFirst, int yEnd,
+                    int cStripRows);
+// TRUE when the tile can be stamped: it was made and holds ink.
+BOOL  WM_TileHasInk(const WM_TEXT_TILE* pTile);
+
+// The bottom-up 1-bit rows behind a DC whose logical pixels are its bitmap's pixels, black 0
+// and white 1, with nothing clipped: there the tile's ink can be ANDed in directly.
+struct WM_PAGE_BITS {
+    BYTE* pBits;
+    int stride, cx, cy;
+};
+// Ink of the tile placed at dx, dy, ANDed into the page's rows within the rectangle.
+void  WM_StampBits(const WM_PAGE_BITS* pPage, const RECT* prcPart, const WM_TEXT_TILE* pTile, int dx, int dy);
+// Where the tile goes for a copy at (x, y).
+POINT WM_StampOffset(const WM_TEXT_TILE* pTile, int x, int y);
