@@ -1,6 +1,7 @@
 // Tiles of watermark text: one copy rasterised (or taken from the page) once, kept as each row's
 // ink, and stamped wherever a copy goes.
 #include "bitmap/wmtile.h"
+#include "util/trace.h"
 #include <math.h>
 #include <string.h>
 
@@ -302,8 +303,13 @@ BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
         if (!RenderTextTile(hdc, hFont, &layout, &rcCell, margin, pTile))
             return FALSE;
         const RECT* r = &pTile->rcInk;
-        if (IsRectEmpty(r) || (r->left > 0 && r->top > 0 && r->right < pTile->cx && r->bottom < pTile->cy))
+        if (IsRectEmpty(r) || (r->left > 0 && r->top > 0 && r->right < pTile->cx && r->bottom < pTile->cy)) {
+            size_t cbKept = 0;
+            for (int y = 0; y < pTile->cy; y++)
+                cbKept += (size_t)pTile->pRows[y].cb;
+            TRACE_Print(TRACE_LEVEL_INFO, L"tile = %d x %d, %u bytes kept", pTile->cx, pTile->cy, (unsigned)cbKept);
             return TRUE;
+        }
         WM_FreeTextTile(pTile);
     }
     return FALSE;
