@@ -496,7 +496,7 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
     QueryPerformanceCounter(&tick);
     const BOOL fTiled = pParam->tyWM.wPlacement != 0;
     int stride = iBitmap_GetRowBytes(1, nWidth);
-    int cStripRows = (int)(WM_CB_STRIP / (size_t)stride) > 0 ? (int)(WM_CB_STRIP / (size_t)stride) : 1;
+    int cStripRows = WM_StripRowCount(stride);
     HDC hdc = NULL;
     HBITMAP hbm = NULL;
     HGDIOBJ hOldBitmap = NULL;
@@ -543,22 +543,11 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
         if (yFirst >= yEnd || pt.x != ptShift.x || pt.y != ptShift.y)
             goto done;
     }
-    for (int y = yEnd; y > yFirst;) {
-        int yStrip = WM_StripStart(fTiled ? NULL : &layout, ptCopy, ptShift, yFirst, y, cStripRows);
-        cDibRows = y - yStrip > cDibRows ? y - yStrip : cDibRows;
-        y = yStrip;
-    }
+    cDibRows = WM_TallestStrip(fTiled ? NULL : &layout, ptCopy, ptShift, yFirst, yEnd, cStripRows);
     TRACE_Print(TRACE_LEVEL_INFO, L"rows drawn = %d to %d of %d, in strips of %d", yFirst, yEnd, nHeight, cDibRows);
 
-    {
-        struct { BITMAPINFOHEADER bmiHeader; RGBQUAD bmiColors[2]; } bmi;
-        iBitmap_FillInfoHeader(&bmi.bmiHeader, 1, 600, nWidth, cDibRows, (DWORD)stride * (DWORD)cDibRows);
-        iBitmap_FillPalette(reinterpret_cast<BITMAPINFO*>(&bmi), 1);
-        void* pvBits = NULL;
-        hbm = CreateDIBSection(hdc, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pvBits, NULL, 0);
-        pBits = (BYTE*)pvBits;
-    }
-    if (!hbm || !pBits) {
+    hbm = WM_CreateRowsBitmap(hdc, nWidth, cDibRows, &pBits);
+    if (!hbm) {
         TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
         rc = IBMP_E_NOBITMAP;
         goto done;
@@ -598,8 +587,7 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
     for (int y = yEnd; y > yFirst && writer.rc == IBMP_OK;) {
         int yStrip = WM_StripStart(fTiled ? NULL : &layout, ptCopy, ptShift, yFirst, y, cStripRows);
         int cRows = y - yStrip;
-        // The strip is the bitmap's top cRows rows, that is its last cRows rows bottom-up.
-        BYTE* pRows = pBits + (size_t)(cDibRows - cRows) * stride;
+        BYTE* pRows = WM_StripRows(pBits, stride, cDibRows, cRows);
         WM_FillRowsWhite(pRows, stride, nWidth, cRows);
         g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
         if (fTiled) {

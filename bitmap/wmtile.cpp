@@ -76,6 +76,44 @@ int WM_StripStart(const WM_TEXT_TILE* pLayout, POINT ptCopy, POINT ptShift, int 
     return y;
 }
 
+int WM_StripRowCount(int stride)
+{
+    int cRows = (int)(WM_CB_STRIP / (size_t)stride);
+    return cRows > 0 ? cRows : 1;
+}
+
+int WM_TallestStrip(const WM_TEXT_TILE* pLayout, POINT ptCopy, POINT ptShift, int yFirst, int yEnd, int cStripRows)
+{
+    int cTallest = 0;
+    for (int y = yEnd; y > yFirst;) {
+        int yStrip = WM_StripStart(pLayout, ptCopy, ptShift, yFirst, y, cStripRows);
+        cTallest = y - yStrip > cTallest ? y - yStrip : cTallest;
+        y = yStrip;
+    }
+    return cTallest;
+}
+
+BYTE* WM_StripRows(BYTE* pBits, int stride, int cBitmapRows, int cRows)
+{
+    // The strip is drawn from the bitmap's top row, and the rows are bottom-up.
+    return pBits + (size_t)(cBitmapRows - cRows) * stride;
+}
+
+HBITMAP WM_CreateRowsBitmap(HDC hdc, int cx, int cy, BYTE** ppBits)
+{
+    struct { BITMAPINFOHEADER bmiHeader; RGBQUAD bmiColors[2]; } bmi;
+    iBitmap_FillInfoHeader(&bmi.bmiHeader, 1, 600, cx, cy, (DWORD)iBitmap_GetRowBytes(1, cx) * (DWORD)cy);
+    iBitmap_FillPalette(reinterpret_cast<BITMAPINFO*>(&bmi), 1);
+    void* pvBits = NULL;
+    HBITMAP hbm = CreateDIBSection(hdc, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pvBits, NULL, 0);
+    if (hbm && !pvBits) {
+        DeleteObject(hbm);
+        hbm = NULL;
+    }
+    *ppBits = (BYTE*)pvBits;
+    return hbm;
+}
+
 static const size_t c_cbTileChunk = 64 * 1024;
 
 // Room for cb more bytes of kept rows (a row never spans two chunks); NULL without memory.
@@ -198,25 +236,17 @@ static BOOL RenderTextTile(HDC hdc, HFONT hFont, const WM_TEXT_TILE* pLayout, co
             !StartTile(pTile, cx, cy, margin - prcCell->left, margin - prcCell->top))
         return FALSE;
     int stride = iBitmap_GetRowBytes(1, cx);
-    int cStripRows = (int)(WM_CB_STRIP / (size_t)stride) > 0 ? (int)(WM_CB_STRIP / (size_t)stride) : 1;
+    int cStripRows = WM_StripRowCount(stride);
     POINT ptOrg = { pTile->xOrg, pTile->yOrg };
-    int cDibRows = 0;
-    for (int y = cy; y > 0;) {
-        int yStrip = WM_StripStart(pTile, ptOrg, pTile->ptShift, 0, y, cStripRows);
-        cDibRows = y - yStrip > cDibRows ? y - yStrip : cDibRows;
-        y = yStrip;
-    }
-    struct { BITMAPINFOHEADER bmiHeader; RGBQUAD bmiColors[2]; } bmi;
-    iBitmap_FillInfoHeader(&bmi.bmiHeader, 1, 600, cx, cDibRows, (DWORD)stride * (DWORD)cDibRows);
-    iBitmap_FillPalette(reinterpret_cast<BITMAPINFO*>(&bmi), 1);
-    void* pvBits = NULL;
+    int cDibRows = WM_TallestStrip(pTile, ptOrg, pTile->ptShift, 0, cy, cStripRows);
+    BYTE* pvBits = NULL;
     HBITMAP hbm = NULL;
     HGDIOBJ hOldBitmap = NULL, hOldFont = NULL;
     BOOL fMade = FALSE;
     HDC hdcTile = CreateCompatibleDC(hdc);
     if (hdcTile)
-        hbm = CreateDIBSection(hdcTile, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pvBits, NULL, 0);
-    if (hbm && pvBits) {
+        hbm = WM_CreateRowsBitmap(hdcTile, cx, cDibRows, &pvBits);
+    if (hbm) {
         hOldBitmap = SelectObject(hdcTile, hbm);
         hOldFont = SelectObject(hdcTile, hFont);
         SetTextColor(hdcTile, GetTextColor(hdc));
@@ -227,8 +257,7 @@ static BOOL RenderTextTile(HDC hdc, HFONT hFont, const WM_TEXT_TILE* pLayout, co
         for (int y = cy; y > 0 && fMade;) {
             int yStrip = WM_StripStart(pTile, ptOrg, pTile->ptShift, 0, y, cStripRows);
             int cRows = y - yStrip;
-            // The strip is the bitmap's top cRows rows, that is its last cRows rows bottom-up.
-            BYTE* pRows = (BYTE*)pvBits + (size_t)(cDibRows - cRows) * stride;
+            BYTE* pRows = WM_StripRows(pvBits, stride, cDibRows, cRows);
             memset(pRows, 0xFF, (size_t)stride * (size_t)cRows);
             SetWindowOrgEx(hdcTile, 0, yStrip, NULL);
             fMade = ExtTextOutW(hdcTile, ptOrg.x, ptOrg.y, 0, NULL, pTile->pszText, (UINT)pTile->cch, NULL) &&

@@ -19,6 +19,16 @@ POINT WM_BaselineShift(const WM_TEXT_TILE* pLayout, int x, int y);
 // ptShift of the copy at ptCopy.
 int   WM_StripStart(const WM_TEXT_TILE* pLayout, POINT ptCopy, POINT ptShift, int yFirst, int yEnd,
                     int cStripRows);
+// Rows in a strip of 1-bit rows of this stride (at least one).
+int   WM_StripRowCount(int stride);
+// The tallest strip WM_StripStart gives from yEnd back to yFirst.
+int   WM_TallestStrip(const WM_TEXT_TILE* pLayout, POINT ptCopy, POINT ptShift, int yFirst, int yEnd,
+                      int cStripRows);
+// The first of a strip's cRows rows, bottom-up, in a bitmap of cBitmapRows rows that the strip is
+// drawn into from its top row.
+BYTE* WM_StripRows(BYTE* pBits, int stride, int cBitmapRows, int cRows);
+// A white-1, black-0 1-bit DIB section of cx x cy pixels, bottom-up, and its bits; NULL on failure.
+HBITMAP WM_CreateRowsBitmap(HDC hdc, int cx, int cy, BYTE** ppBits);
 // TRUE when the tile can be stamped: it was made and holds ink.
 BOOL  WM_TileHasInk(const WM_TEXT_TILE* pTile);
 
