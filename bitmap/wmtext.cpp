@@ -676,7 +676,7 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
         RECT rcDraw;
         DrawingRect(nWidth, nHeight, fTextScale, &rcDraw);
         rc = WriteTextStrips(pszFileName, pParam, nWidth, nHeight, &rcDraw, WM_FontSizeScale(fTextScale, nDstScale),
-                                pTable, nTableW, nTableH);
+                             pTable, nTableW, nTableH);
         if (rc != WM_WHOLE_PAGE)
             goto done;
         ZeroMemory(&g_WmPhaseTimes, sizeof(g_WmPhaseTimes));
