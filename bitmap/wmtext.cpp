@@ -518,8 +518,7 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
     TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d", (int)prcDraw->right, (int)prcDraw->bottom,
                 nFontSizeScale);
     hdc = CreateCompatibleDC(NULL);
-    if (!hdc || !BeginJobText(hdc, &pParam->tyWM, nFontSizeScale, &text) || text.cch <= 0 ||
-            !WM_LayOutTile(hdc, text.szText, text.cch, &layout, &rcCell, &margin))
+    if (!hdc || !BeginJobText(hdc, &pParam->tyWM, nFontSizeScale, &text) || text.cch <= 0)
         goto done;
     PlaceText(text.iEscapement, text.ext, prcDraw->right - prcDraw->left, prcDraw->bottom - prcDraw->top, &place);
     if (place.rotCx == 0 || place.rotCy == 0)
@@ -533,6 +532,8 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
         if (!fTile || !WM_TileHasInk(&tile) || !tile.fLeftAligned)
             goto done;
     } else {
+        if (!WM_LayOutTile(hdc, text.szText, text.cch, &layout, &rcCell, &margin))
+            goto done;
         ptCopy.x = prcDraw->left + place.ptCentred.x;
         ptCopy.y = prcDraw->top + place.ptCentred.y;
         OffsetRect(&rcCell, ptCopy.x, ptCopy.y);
