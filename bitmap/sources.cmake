@@ -3,4 +3,5 @@ list(APPEND SM_CORE_SOURCES
   bitmap/wmrecord.cpp
   bitmap/halftone.cpp
   bitmap/wmtext.cpp
-  bitmap/wmtile.cpp)
+  bitmap/wmtile.cpp
+  bitmap/wmoutline.cpp)

@@ -272,7 +272,7 @@ void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, in
     if (place.rotCx != 0 && place.rotCy != 0 && n > 0) {
         if (wm->wPlacement == 0) {
             int x = prc->left + place.ptCentred.x, y = prc->top + place.ptCentred.y;
-            ExtTextOutW(hdc, x, y, ETO_CLIPPED, prc, szText, (UINT)n, NULL);
+            WM_DrawText(hdc, x, y, ETO_CLIPPED, prc, szText, n);
             NoteCopy(pInfo, x, y, tcx, tcy, a);
         } else {
             WM_TILING tiling;
@@ -603,7 +603,7 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
             }
         } else {
             SetWindowOrgEx(hdc, 0, yStrip, NULL);
-            ExtTextOutW(hdc, ptCopy.x, ptCopy.y, ETO_CLIPPED, prcDraw, text.szText, (UINT)text.cch, NULL);
+            WM_DrawText(hdc, ptCopy.x, ptCopy.y, ETO_CLIPPED, prcDraw, text.szText, text.cch);
             if (!GdiFlush()) {
                 rc = IBMP_E_READBACK;
                 goto done;

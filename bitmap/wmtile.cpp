@@ -260,7 +260,7 @@ static BOOL RenderTextTile(HDC hdc, HFONT hFont, const WM_TEXT_TILE* pLayout, co
             BYTE* pRows = WM_StripRows(pvBits, stride, cDibRows, cRows);
             memset(pRows, 0xFF, (size_t)stride * (size_t)cRows);
             SetWindowOrgEx(hdcTile, 0, yStrip, NULL);
-            fMade = ExtTextOutW(hdcTile, ptOrg.x, ptOrg.y, 0, NULL, pTile->pszText, (UINT)pTile->cch, NULL) &&
+            fMade = WM_DrawText(hdcTile, ptOrg.x, ptOrg.y, 0, NULL, pTile->pszText, pTile->cch) &&
                     GdiFlush() && KeepTileRows(pTile, pRows, stride, yStrip, cRows);
             y = yStrip;
         }
@@ -344,7 +344,7 @@ BOOL WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile)
     return FALSE;
 }
 
-static BOOL GetPlainPageBits(HDC hdc, WM_PAGE_BITS* pPage)
+BOOL WM_GetPageBits(HDC hdc, WM_PAGE_BITS* pPage, POINT* pptOffset)
 {
     DIBSECTION ds;
     HGDIOBJ hbm = GetCurrentObject(hdc, OBJ_BITMAP);
@@ -358,15 +358,20 @@ static BOOL GetPlainPageBits(HDC hdc, WM_PAGE_BITS* pPage)
     POINT ptViewport, ptWindow;
     RECT rcClip;
     if (GetMapMode(hdc) != MM_TEXT || GetGraphicsMode(hdc) != GM_COMPATIBLE ||
-        !GetViewportOrgEx(hdc, &ptViewport) || !GetWindowOrgEx(hdc, &ptWindow) ||
-        ptViewport.x || ptViewport.y || ptWindow.x || ptWindow.y ||
-        GetClipBox(hdc, &rcClip) != SIMPLEREGION || rcClip.left != 0 || rcClip.top != 0 ||
-        rcClip.right != ds.dsBm.bmWidth || rcClip.bottom != ds.dsBm.bmHeight)
+        !GetViewportOrgEx(hdc, &ptViewport) || !GetWindowOrgEx(hdc, &ptWindow))
+        return FALSE;
+    POINT ptOffset = { ptViewport.x - ptWindow.x, ptViewport.y - ptWindow.y };
+    RECT rcBitmap = { 0, 0, ds.dsBm.bmWidth, ds.dsBm.bmHeight };
+    OffsetRect(&rcBitmap, -ptOffset.x, -ptOffset.y);
+    if ((!pptOffset && (ptOffset.x || ptOffset.y)) || GetClipBox(hdc, &rcClip) != SIMPLEREGION ||
+        !EqualRect(&rcClip, &rcBitmap))
         return FALSE;
     pPage->pBits = (BYTE*)ds.dsBm.bmBits;
     pPage->stride = ds.dsBm.bmWidthBytes;
     pPage->cx = ds.dsBm.bmWidth;
     pPage->cy = ds.dsBm.bmHeight;
+    if (pptOffset)
+        *pptOffset = ptOffset;
     return TRUE;
 }
 
@@ -435,8 +440,8 @@ BOOL WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, i
     WM_PAGE_BITS page;
     POINT ptShift = WM_BaselineShift(pTile, x, y);
     BOOL fCutAlike = ptShift.x == pTile->ptShift.x && ptShift.y == pTile->ptShift.y;
-    if (!WM_TileHasInk(pTile) || !(fCutAlike || pTile->fLeftAligned) || !GetPlainPageBits(hdc, &page) || !GdiFlush()) {
-        ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pTile->pszText, (UINT)pTile->cch, NULL);
+    if (!WM_TileHasInk(pTile) || !(fCutAlike || pTile->fLeftAligned) || !WM_GetPageBits(hdc, &page, NULL) || !GdiFlush()) {
+        WM_DrawText(hdc, x, y, ETO_CLIPPED, prcClip, pTile->pszText, pTile->cch);
         return FALSE;
     }
     POINT d = WM_StampOffset(pTile, x, y);
@@ -455,7 +460,7 @@ BOOL WM_CaptureTextTile(HDC hdc, const RECT* prcClip, LPCWSTR pszText, int cch, 
     ZeroMemory(pTile, sizeof(*pTile));
     // The cell is placed from the text's top left corner.
     if ((GetTextAlign(hdc) & (TA_CENTER | TA_BOTTOM | TA_BASELINE)) != (TA_LEFT | TA_TOP) ||
-        !WM_LayOutTile(hdc, pszText, cch, &layout, &rcCell, &margin) || !GetPlainPageBits(hdc, &page))
+        !WM_LayOutTile(hdc, pszText, cch, &layout, &rcCell, &margin) || !WM_GetPageBits(hdc, &page, NULL))
         return FALSE;
     // The area the tile is taken from: the cell with its margin as far as the page and the clip
     // rectangle go, from a whole byte on. The cell itself must lie within them; ink that leaves
@@ -485,7 +490,7 @@ BOOL WM_CaptureTextTile(HDC hdc, const RECT* prcClip, LPCWSTR pszText, int cch, 
     // The copy drawn on the page starts its baseline as the page cuts it.
     pTile->ptShift = WM_BaselineShift(pTile, x, y);
     *pfDrawn = TRUE;
-    BOOL fDrawn = ExtTextOutW(hdc, x, y, ETO_CLIPPED, prcClip, pszText, (UINT)cch, NULL) && GdiFlush();
+    BOOL fDrawn = WM_DrawText(hdc, x, y, ETO_CLIPPED, prcClip, pszText, cch) && GdiFlush();
     // The area held nothing but white before (left of its border too), so now it holds this copy
     // alone. Pixels past the area's right edge are made white, as in a fresh tile.
     int cbUsed = (cx + 7) / 8;

@@ -38,6 +38,13 @@ struct WM_PAGE_BITS {
     BYTE* pBits;
     int stride, cx, cy;
 };
+// The rows behind a DC that draws on a black-0, white-1 1-bit DIB section with nothing clipped,
+// and the shift from its logical to its device pixels (NULL: there must be none).
+BOOL  WM_GetPageBits(HDC hdc, WM_PAGE_BITS* pPage, POINT* pptOffset);
+// ExtTextOutW(hdc, x, y, fuOptions, prcClip, pszText, cch, NULL) for the watermark's text: on such
+// a DC, black, transparent and aligned at its top left, the glyphs' outlines are filled into the
+// rows (see wmoutline.cpp); anything else is drawn by the platform.
+BOOL  WM_DrawText(HDC hdc, int x, int y, UINT fuOptions, const RECT* prcClip, LPCWSTR pszText, int cch);
 // Ink of the tile placed at dx, dy, ANDed into the page's rows within the rectangle.
 void  WM_StampBits(const WM_PAGE_BITS* pPage, const RECT* prcPart, const WM_TEXT_TILE* pTile, int dx, int dy);
 // Where the tile goes for a copy at (x, y).

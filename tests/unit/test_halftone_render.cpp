@@ -1,6 +1,6 @@
-// The renderer against a plain reference built from the platform's own steps: a monochrome
-// device-dependent bitmap, GetDIBits, and the byte loop that skips 0xFF. The files must be
-// byte-identical whatever rasteriser the renderer uses.
+// The renderer against a plain reference built from the platform's own steps: the page drawn
+// whole on a 1-bit DIB section filled by a WHITENESS blit, GetDIBits, and the byte loop that
+// skips 0xFF. The files must be byte-identical however the renderer divides the page.
 #include <gtest/gtest.h>
 #include "bitmap/bitmap.h"
 #include "smtest.h"
@@ -34,8 +34,12 @@ static std::vector<BYTE> Reference(const WmBitmapParam& p)
     const HALFTONE_TABLE_INFO* info = MISC_HalftoneTableInfo(p.HalftoneType);
     int w = p.nWidth, h = p.nHeight, stride = iBitmap_GetRowBytes(1, w);
     float scale = (float)p.nTextScale / 100.0f;
+    struct { BITMAPINFOHEADER bmih; RGBQUAD colors[2]; } bi = {};
+    iBitmap_FillInfoHeader(&bi.bmih, 1, 600, w, h, (DWORD)stride * h);
+    iBitmap_FillPalette((BITMAPINFO*)&bi, 1);
     HDC hdc = CreateCompatibleDC(NULL);
-    HBITMAP hbm = CreateBitmap(w, h, 1, 1, NULL);
+    void* pvBits = NULL;
+    HBITMAP hbm = CreateDIBSection(hdc, (BITMAPINFO*)&bi, DIB_RGB_COLORS, &pvBits, NULL, 0);
     HGDIOBJ old = SelectObject(hdc, hbm);
     BitBlt(hdc, 0, 0, w, h, NULL, 0, 0, WHITENESS);
     RECT rc = { 0, 0, w, h };
@@ -45,9 +49,6 @@ static std::vector<BYTE> Reference(const WmBitmapParam& p)
     }
     DrawWatermarkText(hdc, &rc, &p, (int)((double)scale * 69.0 * p.nDstScale));
     SelectObject(hdc, old);
-    struct { BITMAPINFOHEADER bmih; RGBQUAD colors[2]; } bi = {};
-    iBitmap_FillInfoHeader(&bi.bmih, 1, 600, w, h, (DWORD)stride * h);
-    iBitmap_FillPalette((BITMAPINFO*)&bi, 1);
     std::vector<BYTE> bits((size_t)stride * h);
     EXPECT_EQ(h, GetDIBits(hdc, hbm, 0, h, bits.data(), (BITMAPINFO*)&bi, DIB_RGB_COLORS));
     DeleteObject(hbm);
