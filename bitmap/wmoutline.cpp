@@ -5,24 +5,9 @@
 // edge pixels where two rasterisers may decide differently can differ from the platform's.
 #include "bitmap/wmtile.h"
 #include <math.h>
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
-
-// One straight piece of an outline, top to bottom on the page.
-struct WM_EDGE {
-    double yTop, yBottom;      // yTop < yBottom; a pixel's centre is at its row + 0.5
-    double xTop, dxdy;         // x at yTop and its change per unit of y
-    int winding;               // +1 where the outline runs down the page, -1 up
-};
-
-// The edges are kept from the baseline's start, a whole pixel, so that every copy of a text is
-// filled alike wherever it starts.
-struct WM_TEXT_INK {
-    WM_EDGE* pEdges;           // sorted by yTop
-    int cEdges, cAlloc;
-    double yMin, yMax;
-    POINT ptStart;             // the baseline's start on the device
-};
 
 // Flattened curves stay within this many pixels of the curve.
 static const double c_FlatTolerance = 1.0 / 32;
@@ -102,11 +87,22 @@ static BOOL AddCurve(WM_TEXT_INK* pInk, const double (*p)[2], int n)
     return TRUE;
 }
 
-static double FixedToDouble(FIXED f) { return f.value + f.fract / 65536.0; }
+// A glyph's upright outline turned by the escapement, its origin at (gx, gy) from the start.
+struct WM_GLYPH_PLACE {
+    int gx, gy;
+    double cosEsc, sinEsc;
+};
 
-// The edges of one glyph's outline (the platform's native form: y up from the glyph's origin)
-// with its origin at (gx, gy) from the start.
-static BOOL AddGlyph(WM_TEXT_INK* pInk, const BYTE* pOutline, DWORD cbOutline, int gx, int gy)
+// A point of the outline (y up from the glyph's origin) on the device, y down.
+static void PlacePoint(const WM_GLYPH_PLACE* pPlace, const POINTFX* pfx, double* px, double* py)
+{
+    double x = pfx->x.value + pfx->x.fract / 65536.0, y = pfx->y.value + pfx->y.fract / 65536.0;
+    *px = pPlace->gx + x * pPlace->cosEsc - y * pPlace->sinEsc;
+    *py = pPlace->gy - (x * pPlace->sinEsc + y * pPlace->cosEsc);
+}
+
+// The edges of one glyph's outline in the platform's native form.
+static BOOL AddGlyph(WM_TEXT_INK* pInk, const BYTE* pOutline, DWORD cbOutline, const WM_GLYPH_PLACE* pPlace)
 {
     const BYTE* p = pOutline;
     while (p + sizeof(TTPOLYGONHEADER) <= pOutline + cbOutline) {
@@ -115,7 +111,8 @@ static BOOL AddGlyph(WM_TEXT_INK* pInk, const BYTE* pOutline, DWORD cbOutline, i
             pHeader->cb > (DWORD)(pOutline + cbOutline - p))
             return FALSE;
         double pt[4][2];
-        double xStart = gx + FixedToDouble(pHeader->pfxStart.x), yStart = gy - FixedToDouble(pHeader->pfxStart.y);
+        double xStart, yStart;
+        PlacePoint(pPlace, &pHeader->pfxStart, &xStart, &yStart);
         double x = xStart, y = yStart;
         const BYTE* q = p + sizeof(TTPOLYGONHEADER);
         while (q + offsetof(TTPOLYCURVE, apfx) <= p + pHeader->cb) {
@@ -124,7 +121,8 @@ static BOOL AddGlyph(WM_TEXT_INK* pInk, const BYTE* pOutline, DWORD cbOutline, i
             if (cb > (size_t)(p + pHeader->cb - q))
                 return FALSE;
             for (int i = 0; i < c->cpfx;) {
-                double ax = gx + FixedToDouble(c->apfx[i].x), ay = gy - FixedToDouble(c->apfx[i].y);
+                double ax, ay;
+                PlacePoint(pPlace, &c->apfx[i], &ax, &ay);
                 if (c->wType == TT_PRIM_LINE) {
                     if (!AddEdge(pInk, x, y, ax, ay))
                         return FALSE;
@@ -133,7 +131,8 @@ static BOOL AddGlyph(WM_TEXT_INK* pInk, const BYTE* pOutline, DWORD cbOutline, i
                     i++;
                 } else if (c->wType == TT_PRIM_QSPLINE && i + 1 < c->cpfx) {
                     // Between two off-curve points lies an implied on-curve point halfway.
-                    double bx = gx + FixedToDouble(c->apfx[i + 1].x), by = gy - FixedToDouble(c->apfx[i + 1].y);
+                    double bx, by;
+                    PlacePoint(pPlace, &c->apfx[i + 1], &bx, &by);
                     if (i + 2 < c->cpfx) {
                         bx = (ax + bx) / 2;
                         by = (ay + by) / 2;
@@ -148,10 +147,8 @@ static BOOL AddGlyph(WM_TEXT_INK* pInk, const BYTE* pOutline, DWORD cbOutline, i
                         i++;
                 } else if (c->wType == TT_PRIM_CSPLINE && i + 2 < c->cpfx) {
                     pt[0][0] = x; pt[0][1] = y; pt[1][0] = ax; pt[1][1] = ay;
-                    for (int k = 1; k <= 2; k++) {
-                        pt[k + 1][0] = gx + FixedToDouble(c->apfx[i + k].x);
-                        pt[k + 1][1] = gy - FixedToDouble(c->apfx[i + k].y);
-                    }
+                    for (int k = 1; k <= 2; k++)
+                        PlacePoint(pPlace, &c->apfx[i + k], &pt[k + 1][0], &pt[k + 1][1]);
                     if (!AddCurve(pInk, pt, 3))
                         return FALSE;
                     x = pt[3][0];
@@ -176,7 +173,7 @@ static int CompareEdges(const void* a, const void* b)
     return d < 0 ? -1 : d > 0 ? 1 : 0;
 }
 
-static void FreeTextInk(WM_TEXT_INK* pInk)
+void WM_FreeTextInk(WM_TEXT_INK* pInk)
 {
     if (pInk->pEdges)
         HeapFree(GetProcessHeap(), 0, pInk->pEdges);
@@ -225,12 +222,19 @@ static BOOL MakeTextInk(HDC hdc, int x, int y, LPCWSTR pszText, int cch, WM_TEXT
     pInk->ptStart.x = (int)(x + tm.tmAscent * sinEsc);
     pInk->ptStart.y = (int)(y + tm.tmAscent * cosEsc);
 
+    // The outlines are taken upright and turned here, so that the glyphs turn with the escapement
+    // whether or not the platform turns the outline of a turned font.
+    LOGFONTW lfUpright = lf;
+    lfUpright.lfEscapement = 0;
+    lfUpright.lfOrientation = 0;
+    HFONT hUpright = CreateFontIndirectW(&lfUpright);
+    HGDIOBJ hOldFont = hUpright ? SelectObject(hdc, hUpright) : NULL;
     DWORD cbBuffer = 0;
     BYTE* pOutline = NULL;
-    BOOL fMade = TRUE;
+    BOOL fMade = hOldFont != NULL;
     for (int i = 0; i < cch && fMade; i++) {
         int total = i > 0 ? advance[i - 1] : 0;
-        int gx = (int)(cosEsc * total), gy = (int)(-sinEsc * total);
+        WM_GLYPH_PLACE place = { (int)(cosEsc * total), (int)(-sinEsc * total), cosEsc, sinEsc };
         GLYPHMETRICS gm;
         DWORD cb = GetGlyphOutlineW(hdc, pszText[i], GGO_NATIVE, &gm, 0, NULL, &c_Identity);
         if (cb == GDI_ERROR) {
@@ -249,12 +253,16 @@ static BOOL MakeTextInk(HDC hdc, int x, int y, LPCWSTR pszText, int cch, WM_TEXT
             cbBuffer = cb;
         }
         fMade = GetGlyphOutlineW(hdc, pszText[i], GGO_NATIVE, &gm, cbBuffer, pOutline, &c_Identity) == cb &&
-                AddGlyph(pInk, pOutline, cb, gx, gy);
+                AddGlyph(pInk, pOutline, cb, &place);
     }
+    if (hOldFont)
+        SelectObject(hdc, hOldFont);
+    if (hUpright)
+        DeleteObject(hUpright);
     if (pOutline)
         HeapFree(GetProcessHeap(), 0, pOutline);
     if (!fMade) {
-        FreeTextInk(pInk);
+        WM_FreeTextInk(pInk);
         return FALSE;
     }
     qsort(pInk->pEdges, (size_t)pInk->cEdges, sizeof(WM_EDGE), CompareEdges);
@@ -281,11 +289,10 @@ struct WM_CROSSING {
     int winding;
 };
 
-// Fills the ink into the rows of the page's bitmap that lie in the rectangle: a pixel is ink
-// where its centre lies inside the outline by the non-zero winding rule.
-static BOOL FillTextInk(const WM_TEXT_INK* pInk, const WM_PAGE_BITS* pPage, const RECT* prc)
+// A pixel is ink where its centre lies inside the outline by the non-zero winding rule.
+BOOL WM_FillTextInk(const WM_TEXT_INK* pInk, const WM_PAGE_BITS* pPage, const RECT* prc, int yShift)
 {
-    const int dx = pInk->ptStart.x, dy = pInk->ptStart.y;
+    const int dx = pInk->ptStart.x, dy = pInk->ptStart.y + yShift;
     RECT rcPage = { 0, 0, pPage->cx, pPage->cy }, rc;
     if (!IntersectRect(&rc, &rcPage, prc) || pInk->cEdges == 0)
         return TRUE;
@@ -339,24 +346,31 @@ static BOOL FillTextInk(const WM_TEXT_INK* pInk, const WM_PAGE_BITS* pPage, cons
     return fFilled;
 }
 
+BOOL WM_MakeTextInk(HDC hdc, int x, int y, LPCWSTR pszText, int cch, WM_TEXT_INK* pInk, WM_PAGE_BITS* pPage,
+                    POINT* pptOffset)
+{
+    ZeroMemory(pInk, sizeof(*pInk));
+    // The platform draws what is not black, transparent text aligned at its top left on a plain
+    // black-and-white bitmap.
+    return (GetTextAlign(hdc) & (TA_UPDATECP | TA_RIGHT | TA_CENTER | TA_BOTTOM | TA_BASELINE | TA_RTLREADING)) == 0 &&
+           GetTextColor(hdc) == RGB(0, 0, 0) && GetBkMode(hdc) == TRANSPARENT && GetLayout(hdc) == 0 &&
+           WM_GetPageBits(hdc, pPage, pptOffset) &&
+           MakeTextInk(hdc, x + pptOffset->x, y + pptOffset->y, pszText, cch, pInk);
+}
+
 BOOL WM_DrawText(HDC hdc, int x, int y, UINT fuOptions, const RECT* prcClip, LPCWSTR pszText, int cch)
 {
     WM_PAGE_BITS page;
     POINT ptOffset;
     WM_TEXT_INK ink;
-    // The platform draws what is not black, transparent text aligned at its top left on a plain
-    // black-and-white bitmap.
-    if ((GetTextAlign(hdc) & (TA_UPDATECP | TA_RIGHT | TA_CENTER | TA_BOTTOM | TA_BASELINE | TA_RTLREADING)) != 0 ||
-        GetTextColor(hdc) != RGB(0, 0, 0) || GetBkMode(hdc) != TRANSPARENT || GetLayout(hdc) != 0 ||
-        (fuOptions & ~ETO_CLIPPED) != 0 || !WM_GetPageBits(hdc, &page, &ptOffset) ||
-        !MakeTextInk(hdc, x + ptOffset.x, y + ptOffset.y, pszText, cch, &ink))
+    if ((fuOptions & ~ETO_CLIPPED) != 0 || !WM_MakeTextInk(hdc, x, y, pszText, cch, &ink, &page, &ptOffset))
         return ExtTextOutW(hdc, x, y, fuOptions, prcClip, pszText, (UINT)cch, NULL);
     RECT rc = { 0, 0, page.cx, page.cy };
     if ((fuOptions & ETO_CLIPPED) && prcClip) {
         rc = *prcClip;
         OffsetRect(&rc, ptOffset.x, ptOffset.y);
     }
-    BOOL fDrawn = GdiFlush() && FillTextInk(&ink, &page, &rc);
-    FreeTextInk(&ink);
+    BOOL fDrawn = GdiFlush() && WM_FillTextInk(&ink, &page, &rc, 0);
+    WM_FreeTextInk(&ink);
     return fDrawn || ExtTextOutW(hdc, x, y, fuOptions, prcClip, pszText, (UINT)cch, NULL);
 }

@@ -509,8 +509,13 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
     WM_PLACE place;
     IBMP_WRITER writer;
     BOOL fWriting = FALSE;
+    WM_TEXT_INK ink;
+    WM_PAGE_BITS stripBits;
+    POINT ptOffset;
+    BOOL fInk = FALSE;
     ZeroMemory(&text, sizeof(text));
     ZeroMemory(&tile, sizeof(tile));
+    ZeroMemory(&ink, sizeof(ink));
     RECT rcCell;
     int margin = 0, yFirst = 0, yEnd = nHeight, cDibRows = 0, cWhiteRows = 0;
     POINT ptCopy = { 0, 0 }, ptShift = { 0, 0 };
@@ -573,6 +578,10 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
         WM_ScreenRows(pWhite, stride, cWhiteRows, pPattern, nTableW, nTableH);
     }
     g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
+    // A centred text's outline is made once, on the page's own pixels, for all its strips.
+    if (!fTiled)
+        fInk = WM_MakeTextInk(hdc, ptCopy.x, ptCopy.y, text.szText, text.cch, &ink, &stripBits, &ptOffset);
+    g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
 
     // Bottom-up: white rows below the band, the strips from the band's bottom, white rows above.
     fWriting = TRUE;
@@ -602,8 +611,17 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
                 WM_StampBits(&strip, &rcPart, &tile, d.x, d.y - yStrip);
             }
         } else {
-            SetWindowOrgEx(hdc, 0, yStrip, NULL);
-            WM_DrawText(hdc, ptCopy.x, ptCopy.y, ETO_CLIPPED, prcDraw, text.szText, text.cch);
+            BOOL fFilled = FALSE;
+            if (fInk) {
+                RECT rcRows = { 0, 0, nWidth, cRows }, rcClip = *prcDraw;
+                OffsetRect(&rcClip, 0, -yStrip);
+                IntersectRect(&rcClip, &rcClip, &rcRows);
+                fFilled = WM_FillTextInk(&ink, &stripBits, &rcClip, -yStrip);
+            }
+            if (!fFilled) {
+                SetWindowOrgEx(hdc, 0, yStrip, NULL);
+                WM_DrawText(hdc, ptCopy.x, ptCopy.y, ETO_CLIPPED, prcDraw, text.szText, text.cch);
+            }
             if (!GdiFlush()) {
                 rc = IBMP_E_READBACK;
                 goto done;
@@ -636,6 +654,7 @@ done:
             rc = rcWrite;
         g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
     }
+    WM_FreeTextInk(&ink);
     WM_FreeTextTile(&tile);
     EndJobText(&text);
     if (hOldBitmap)

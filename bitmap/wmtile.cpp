@@ -242,7 +242,11 @@ static BOOL RenderTextTile(HDC hdc, HFONT hFont, const WM_TEXT_TILE* pLayout, co
     BYTE* pvBits = NULL;
     HBITMAP hbm = NULL;
     HGDIOBJ hOldBitmap = NULL, hOldFont = NULL;
-    BOOL fMade = FALSE;
+    BOOL fMade = FALSE, fInk = FALSE;
+    WM_TEXT_INK ink;
+    WM_PAGE_BITS bits;
+    POINT ptOffset;
+    ZeroMemory(&ink, sizeof(ink));
     HDC hdcTile = CreateCompatibleDC(hdc);
     if (hdcTile)
         hbm = WM_CreateRowsBitmap(hdcTile, cx, cDibRows, &pvBits);
@@ -253,20 +257,28 @@ static BOOL RenderTextTile(HDC hdc, HFONT hFont, const WM_TEXT_TILE* pLayout, co
         SetBkMode(hdcTile, TRANSPARENT);
         SetTextAlign(hdcTile, GetTextAlign(hdc));
         SetTextCharacterExtra(hdcTile, GetTextCharacterExtra(hdc));
+        // The outline, where the text has one, is made once for all the strips.
+        fInk = WM_MakeTextInk(hdcTile, ptOrg.x, ptOrg.y, pTile->pszText, pTile->cch, &ink, &bits, &ptOffset);
         fMade = TRUE;
         for (int y = cy; y > 0 && fMade;) {
             int yStrip = WM_StripStart(pTile, ptOrg, pTile->ptShift, 0, y, cStripRows);
             int cRows = y - yStrip;
             BYTE* pRows = WM_StripRows(pvBits, stride, cDibRows, cRows);
             memset(pRows, 0xFF, (size_t)stride * (size_t)cRows);
-            SetWindowOrgEx(hdcTile, 0, yStrip, NULL);
-            fMade = WM_DrawText(hdcTile, ptOrg.x, ptOrg.y, 0, NULL, pTile->pszText, pTile->cch) &&
-                    GdiFlush() && KeepTileRows(pTile, pRows, stride, yStrip, cRows);
+            RECT rcRows = { 0, 0, cx, cRows };
+            if (fInk) {
+                fMade = WM_FillTextInk(&ink, &bits, &rcRows, -yStrip);
+            } else {
+                SetWindowOrgEx(hdcTile, 0, yStrip, NULL);
+                fMade = ExtTextOutW(hdcTile, ptOrg.x, ptOrg.y, 0, NULL, pTile->pszText, (UINT)pTile->cch, NULL);
+            }
+            fMade = fMade && GdiFlush() && KeepTileRows(pTile, pRows, stride, yStrip, cRows);
             y = yStrip;
         }
         SelectObject(hdcTile, hOldFont);
         SelectObject(hdcTile, hOldBitmap);
     }
+    WM_FreeTextInk(&ink);
     if (hbm)
         DeleteObject(hbm);
     if (hdcTile)

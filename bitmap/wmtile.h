@@ -41,9 +41,32 @@ struct WM_PAGE_BITS {
 // The rows behind a DC that draws on a black-0, white-1 1-bit DIB section with nothing clipped,
 // and the shift from its logical to its device pixels (NULL: there must be none).
 BOOL  WM_GetPageBits(HDC hdc, WM_PAGE_BITS* pPage, POINT* pptOffset);
-// ExtTextOutW(hdc, x, y, fuOptions, prcClip, pszText, cch, NULL) for the watermark's text: on such
-// a DC, black, transparent and aligned at its top left, the glyphs' outlines are filled into the
-// rows (see wmoutline.cpp); anything else is drawn by the platform.
+// The outline of a text, kept from its baseline's start (a whole pixel) so that every copy is
+// filled alike wherever it starts.
+struct WM_EDGE {
+    double yTop, yBottom;      // yTop < yBottom, y down; a pixel's centre is at its row + 0.5
+    double xTop, dxdy;         // x at yTop and its change per unit of y
+    int winding;               // +1 where the outline runs down the page, -1 up
+};
+struct WM_TEXT_INK {
+    WM_EDGE* pEdges;           // sorted by yTop
+    int cEdges, cAlloc;
+    double yMin, yMax;
+    POINT ptStart;             // the baseline's start on the device
+};
+// The text in the DC's font, drawn at (x, y) as ExtTextOutW would, as an outline to fill into the
+// rows behind the DC (*pPage, logical to device *pptOffset): for black, transparent text aligned
+// at its top left on a DC WM_GetPageBits accepts, in a font with outlines and characters the
+// platform neither shapes nor takes from another font. FALSE: the platform is to draw it. Free
+// the ink either way.
+BOOL  WM_MakeTextInk(HDC hdc, int x, int y, LPCWSTR pszText, int cch, WM_TEXT_INK* pInk, WM_PAGE_BITS* pPage,
+                     POINT* pptOffset);
+// Makes the ink's pixels black in the page's rows within the rectangle (device pixels), the ink
+// moved down by yShift rows; FALSE without memory.
+BOOL  WM_FillTextInk(const WM_TEXT_INK* pInk, const WM_PAGE_BITS* pPage, const RECT* prc, int yShift);
+void  WM_FreeTextInk(WM_TEXT_INK* pInk);
+// ExtTextOutW(hdc, x, y, fuOptions, prcClip, pszText, cch, NULL), the text filled from its
+// outline where WM_MakeTextInk can make one.
 BOOL  WM_DrawText(HDC hdc, int x, int y, UINT fuOptions, const RECT* prcClip, LPCWSTR pszText, int cch);
 // Ink of the tile placed at dx, dy, ANDed into the page's rows within the rectangle.
 void  WM_StampBits(const WM_PAGE_BITS* pPage, const RECT* prcPart, const WM_TEXT_TILE* pTile, int dx, int dy);
