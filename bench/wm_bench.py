@@ -151,6 +151,16 @@ def gs_program(path, em_pt, pts, h, table):
         f.write("showpage\n")
 
 
+def cold_ms(ini):
+    """Median time of the job run once in a fresh process after its first memory DC."""
+    times = []
+    for _ in range(REPEATS):
+        out = subprocess.run(wine("wm_phases.exe", "cold", winpath(ini)), capture_output=True, text=True,
+                             check=True).stdout
+        times.append(float(re.search(r"cold_ms=(\S+)", out).group(1)))
+    return statistics.median(times)
+
+
 def machine():
     model = "unknown CPU"
     for line in open("/proc/cpuinfo"):
@@ -198,7 +208,8 @@ def main():
             rows.append(dict(name=name, page=page, copies=len(pts), whole=t_whole, floor=t_floor, gs=t_gs,
                              own_fastest=FASTEST[" ".join(whole_cmd)] - FASTEST[" ".join(floor_cmd)],
                              own_paired=paired(whole_cmd, floor_cmd),
-                             mem_whole=peak_kb(whole_cmd), mem_floor=peak_kb(floor_cmd), mem_gs=peak_kb(gs)))
+                             mem_whole=peak_kb(whole_cmd), mem_floor=peak_kb(floor_cmd), mem_gs=peak_kb(gs),
+                             cold=cold_ms(ini)))
         t_nothing, t_floor, t_text, t_bare = alternate([wine("wm_floor.exe", "nothing"), floor_cmd,
                                                         wine("wm_floor.exe", "text"), wine("StatusMonitor.exe")],
                                                        REPEATS)
@@ -216,16 +227,17 @@ def main():
           % (machine(), REPEATS, load0[0], load1[0]))
     print("Whole = wine64 StatusMonitor.exe CreateTextBMP job.ini (desktop kept up); floor = a program that only"
           " creates a memory DC; own = whole - floor; job = the same job inside one process")
-    print("%-20s %6s %8s %8s %8s %8s %8s %8s %8s %9s %9s" % ("job", "copies", "whole", "floor", "own",
-                                                             "own/pair", "own/min", "job", "gs", "whole/gs",
-                                                             "job/gs"))
+    print("%-20s %6s %8s %8s %8s %8s %8s %8s %8s %8s %9s %9s" % ("job", "copies", "whole", "floor", "own",
+                                                                 "own/pair", "own/min", "cold", "job", "gs",
+                                                                 "whole/gs", "job/gs"))
     for r, p in zip(rows, ph):
         job = float(p["total_ms"])
-        print("%-20s %6d %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %9.2f %9.2f" % (
+        print("%-20s %6d %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %9.2f %9.2f" % (
             r["name"], r["copies"], r["whole"], r["floor"], r["whole"] - r["floor"], r["own_paired"],
-            r["own_fastest"], job, r["gs"], r["whole"] / r["gs"], job / r["gs"]))
+            r["own_fastest"], r["cold"], job, r["gs"], r["whole"] / r["gs"], job / r["gs"]))
     print("own/pair: the median of each round's whole run less its floor run; "
-          "own/min: the fastest whole run less the fastest floor run")
+          "own/min: the fastest whole run less the fastest floor run; "
+          "cold: the job once in a fresh process after its first memory DC (median)")
     print("Program that returns at once: %.1f ms; GDI floor: %.1f ms; the floor drawing one string: %.1f ms; "
           "StatusMonitor.exe with no command: %.1f ms" % (t_nothing, t_floor, t_text, t_bare))
     print()

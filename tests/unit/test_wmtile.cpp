@@ -221,6 +221,7 @@ TEST(WmTile, OutlineTextMatchesThePlatform)
         { L"Arial",           500, 3150, 700, 1, 0, L"VOID", false },
         { L"Times New Roman", 120, 1350,   0, 0, 0, L"Internal", false },
         { L"Arial",            40,  300,   0, 0, 0, L"small print", false },
+        { L"WenQuanYi Micro Hei", 300, 450, 700, 1, 0, L"Made bold", false },   // no bold or italic face
         { L"Arial",           200,  450,   0, 0, 1, L"Underlined", true },
         { L"Arial",           200,  450,   0, 0, 0, L"\x05E9\x05DC\x05D5\x05DD abc", true },
         { L"Arial",           200,    0,   0, 0, 0, L"\x4E2D\x6587 text", true },
