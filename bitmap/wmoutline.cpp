@@ -58,8 +58,8 @@ static BOOL AddEdge(WM_TEXT_INK* pInk, double x0, double y0, double x1, double y
 }
 
 // Pieces of a curve through the control points p[0..n] (n = 2 quadratic, 3 cubic), enough for the
-// tolerance: a Bezier curve strays from its chords by at most its second differences' size over
-// 8 (n - 1) / n times the square of the number of pieces.
+// tolerance: over a parameter step h a curve strays from its chord by at most |B''| h^2 / 8, and
+// |B''| is at most 2 (quadratic) or 6 (cubic) times the largest second difference of the points.
 static BOOL AddCurve(WM_TEXT_INK* pInk, const double (*p)[2], int n)
 {
     double d = 0;
@@ -68,7 +68,8 @@ static BOOL AddCurve(WM_TEXT_INK* pInk, const double (*p)[2], int n)
         double m = sqrt(dx * dx + dy * dy);
         d = m > d ? m : d;
     }
-    int cPieces = (int)ceil(sqrt(d * (n - 1) / (8.0 * c_FlatTolerance)));
+    double bound = (n == 2 ? 2.0 : 6.0) * d / 8;
+    int cPieces = (int)ceil(sqrt(bound / c_FlatTolerance));
     cPieces = cPieces < 1 ? 1 : cPieces > 256 ? 256 : cPieces;
     double x0 = p[0][0], y0 = p[0][1];
     for (int k = 1; k <= cPieces; k++) {
@@ -330,10 +331,8 @@ BOOL WM_FillTextInk(const WM_TEXT_INK* pInk, const WM_PAGE_BITS* pPage, const RE
             winding += pCross[j].winding;
             if (winding == 0)
                 continue;
-            // Pixels whose centres (x + 0.5) lie in [left, right).
-            double left = pCross[j].x - 0.5, right = pCross[j + 1].x - 0.5;
-            int x0 = left + dx < rc.left ? rc.left : dx + (int)ceil(left);
-            int x1 = right + dx > rc.right ? rc.right : dx + (int)ceil(right);
+            // Pixels whose centres (x + 0.5) lie between the crossings, the right one excluded.
+            int x0 = dx + (int)ceil(pCross[j].x - 0.5), x1 = dx + (int)ceil(pCross[j + 1].x - 0.5);
             x0 = x0 > rc.left ? x0 : rc.left;
             x1 = x1 < rc.right ? x1 : rc.right;
             if (x0 < x1)
