@@ -581,6 +581,7 @@ static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int
     // A centred text's outline is made once, on the page's own pixels, for all its strips.
     if (!fTiled)
         fInk = WM_MakeTextInk(hdc, ptCopy.x, ptCopy.y, text.szText, text.cch, &ink, &stripBits, &ptOffset);
+    TRACE_Print(TRACE_LEVEL_INFO, L"text filled from its outline = %d", fInk);
     g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
 
     // Bottom-up: white rows below the band, the strips from the band's bottom, white rows above.

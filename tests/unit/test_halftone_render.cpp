@@ -114,9 +114,10 @@ TEST(WmRender, SameBytesAsTheReferencePath)
         i++;
     }
     // Centred jobs drawn into part of the page's rows (the others on the whole page), some of
-    // them in more than one strip.
-    int partial = 0, striped = 0;
+    // them in more than one strip, their text filled from its outline.
+    int partial = 0, striped = 0, outlined = 0;
     for (const std::string& line : trace.Lines()) {
+        outlined += line.find("text filled from its outline = 1") != std::string::npos;
         int first = 0, end = 0, rows = 0, strip = 0;
         size_t at = line.find("rows drawn = ");
         if (at != std::string::npos &&
@@ -127,6 +128,7 @@ TEST(WmRender, SameBytesAsTheReferencePath)
     }
     EXPECT_GE(partial, 6);
     EXPECT_GE(striped, 4);
+    EXPECT_GE(outlined, 6);
 }
 
 TEST(WmRender, DrawingLeavesTheContextAsItWas)

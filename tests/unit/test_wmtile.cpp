@@ -248,6 +248,11 @@ TEST(WmTile, OutlineTextMatchesThePlatform)
         SetWindowOrgEx(ours.hdc, 13, -29, NULL);
         SetWindowOrgEx(platform.hdc, 13, -29, NULL);
         int n = (int)wcslen(c.text);
+        WM_TEXT_INK ink;
+        WM_PAGE_BITS bits;
+        POINT ptOffset;
+        EXPECT_EQ(!c.fPlatform, !!WM_MakeTextInk(ours.hdc, x, y, c.text, n, &ink, &bits, &ptOffset));
+        WM_FreeTextInk(&ink);
         EXPECT_TRUE(WM_DrawText(ours.hdc, x, y, ETO_CLIPPED, &clip, c.text, n));
         EXPECT_TRUE(ExtTextOutW(platform.hdc, x, y, ETO_CLIPPED, &clip, c.text, (UINT)n, NULL));
         GdiFlush();
