@@ -1,5 +1,6 @@
-// Turned text drawn once and stamped: what the watermark renderer (wmtext.cpp) and the tiles
-// (wmtile.cpp) share inside the bitmap module.
+// Turned text filled from its outline, drawn once and stamped: what the watermark renderer
+// (wmtext.cpp), the tiles (wmtile.cpp) and the outline fill (wmoutline.cpp) share inside the
+// bitmap module.
 #pragma once
 #include "bitmap/bitmap.h"
 
