@@ -50,6 +50,18 @@ struct TestPage {
     }
 };
 
+HFONT MakeFont(const wchar_t* face, int height, int escapement, int weight, BYTE italic, BYTE underline = 0)
+{
+    LOGFONTW lf = {};
+    lf.lfHeight = height;
+    lf.lfEscapement = escapement;
+    lf.lfWeight = weight;
+    lf.lfItalic = italic;
+    lf.lfUnderline = underline;
+    wcscpy(lf.lfFaceName, face);
+    return CreateFontIndirectW(&lf);
+}
+
 }  // namespace
 
 struct TileCase {
@@ -70,13 +82,7 @@ static void ExpectStampedEqualsDrawn(const TileCase& c, bool fFromPage, int* pTa
                                     << " escapement " << c.escapement << " align " << c.align);
     const int w = 1500, h = 1300;
     const RECT clip = { 37, 23, w - 51, h - 19 };
-    LOGFONTW lf = {};
-    lf.lfHeight = c.height;
-    lf.lfEscapement = c.escapement;
-    lf.lfWeight = c.weight;
-    lf.lfItalic = c.italic;
-    wcscpy(lf.lfFaceName, c.face);
-    HFONT hFont = CreateFontIndirectW(&lf);
+    HFONT hFont = MakeFont(c.face, c.height, c.escapement, c.weight, c.italic);
     ASSERT_TRUE(hFont != NULL);
     TestPage drawn(w, h), stamped(w, h);
     ASSERT_TRUE(drawn.bits && stamped.bits);
@@ -230,14 +236,7 @@ TEST(WmTile, OutlineTextMatchesThePlatform)
     const RECT clip = { 0, 0, w, h };
     for (const DrawCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "face " << c.face << " height " << c.height << " escapement " << c.escapement);
-        LOGFONTW lf = {};
-        lf.lfHeight = c.height;
-        lf.lfEscapement = c.escapement;
-        lf.lfWeight = c.weight;
-        lf.lfItalic = c.italic;
-        lf.lfUnderline = c.underline;
-        wcscpy(lf.lfFaceName, c.face);
-        HFONT hFont = CreateFontIndirectW(&lf);
+        HFONT hFont = MakeFont(c.face, c.height, c.escapement, c.weight, c.italic, c.underline);
         ASSERT_TRUE(hFont != NULL);
         TestPage ours(w, h), platform(w, h);
         ASSERT_TRUE(ours.bits && platform.bits);
