@@ -345,10 +345,10 @@ void Gather(Why* w)
     }
     if (hDlg)
         CompareDialog(w, hDlg);
-    // The dialog changes only for a poll that reads a non-empty list, with "ShowQelSM" not 0,
-    // no job action taken instead, and codes other than those it shows.
-    w->updates = (w->poll == SM_POLL_READ_LIST) && w->count > 0 && w->showQel != 0 && w->jobActions.empty()
-                 && !(w->dialogShown && w->sameCodes);
+    // Once a poll reads this list (the poll line tells whether one will), the dialog changes only
+    // for a non-empty list, with "ShowQelSM" not 0, no job action taken instead, and codes other
+    // than those it shows.
+    w->updates = w->count > 0 && w->showQel != 0 && w->jobActions.empty() && !(w->dialogShown && w->sameCodes);
     if (!w->updates) {
         for (int i = 0; i < IDC_SM_MSG_SLOTS; i++)
             w->after[i] = w->shown[i];
