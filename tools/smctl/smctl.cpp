@@ -227,6 +227,7 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
         PrintOverview();
+        Smctl_Error(L"no command given; name one of the commands above");
         return SMCTL_EXIT_USAGE;
     }
     const wchar_t* first = argv[1];
