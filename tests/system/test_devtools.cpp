@@ -515,6 +515,7 @@ TEST_F(DevTools, WhyPredictsWhatTheDialogThenShows)
         { "store job renamed again: codes compared", "showqel 1\nannounce StoreName|A|277|\n", L"StoreName|B|277|", false },
         { "ShowQelSM 0", "showqel 1\nannounce 33|\nshowqel 0\n", L"35|", false },
         { "a lone 277 keeps the name", "showqel 1\nannounce StoreName|A|277|\n", L"5|277|", true },
+        { "job action taken (job 42 queued)", "showqel 1\nannounce 33|\n", L"117|", false },
     };
     int n = 0;
     for (const auto& c : cases) {

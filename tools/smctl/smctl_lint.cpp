@@ -289,10 +289,7 @@ int Smctl_Lint(int argc, wchar_t** argv)
     if (argc == 1) {
         path = Smctl_FullPath(argv[0]);
     } else {
-        WCHAR szName[SM_CCH_PATH] = L"", szDir[MAX_PATH] = L"";
-        SM_BuildMsgIniPath(szName, ARRAYSIZE(szName));
-        GetWindowsDirectoryW(szDir, ARRAYSIZE(szDir));
-        path = wcschr(szName, L'\\') ? std::wstring(szName) : std::wstring(szDir) + L"\\" + szName;
+        path = SmctlUi_MessageFile();
     }
     if (path.size() >= ARRAYSIZE(g_MsgIniPath)) {
         Smctl_Error(L"the path is longer than %d characters; move the file", (int)ARRAYSIZE(g_MsgIniPath) - 1);

@@ -196,31 +196,6 @@ bool PrinterStatus(DWORD* pStatus, std::wstring* pWhy)
     return ok;
 }
 
-bool JobPresent(DWORD jobId, bool* pPresent, std::wstring* pWhy)
-{
-    SM_GetPrinterNameFromIni();
-    HANDLE hPrinter = NULL;
-    if (!OpenPrinterW(g_MonitorPrinterName, &hPrinter, NULL)) {
-        *pWhy = L"cannot open the printer \"" + std::wstring(g_MonitorPrinterName) + L"\"";
-        return false;
-    }
-    // The queue read as the monitor reads it, again when it grew meanwhile.
-    BYTE* pJobs = NULL;
-    DWORD cReturned = 0;
-    bool ok = SM_EnumJobs(hPrinter, 1, &pJobs, &cReturned) != FALSE;
-    *pPresent = false;
-    if (ok) {
-        const JOB_INFO_1W* pInfo = reinterpret_cast<const JOB_INFO_1W*>(pJobs);
-        for (DWORD i = 0; i < cReturned; i++)
-            *pPresent = *pPresent || pInfo[i].JobId == jobId;
-    } else {
-        *pWhy = L"EnumJobsW failed";
-    }
-    free(pJobs);
-    ClosePrinter(hPrinter);
-    return ok;
-}
-
 int ButtonId(const std::wstring& name)
 {
     return name == L"continue" ? IDC_SM_CONTINUE : IDC_SM_DELETE;
@@ -260,7 +235,7 @@ bool Holds(const Step& s, std::wstring* pSeen)
         bool present = false;
         long long id = 0;
         Number(a[0], 1, UINT_MAX, &id);
-        if (!JobPresent((DWORD)id, &present, pSeen))
+        if (!SmctlUi_JobQueued((DWORD)id, &present, pSeen))
             return false;
         *pSeen = present ? L"present" : L"absent";
         return present == (a[1] == L"present");

@@ -3,6 +3,9 @@
 #include "app/app.h"
 #include "res/resource.h"
 #include "bitmap/bitmap.h"
+#include "status/status.h"
+#include "util/misc.h"
+#include <winspool.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -16,6 +19,40 @@ void SmctlUi_MonitorClass(LPCWSTR pszGiven, LPWSTR pszClass, size_t cchClass)
         lstrcpynW(pszClass, pszGiven, (int)cchClass);
     else
         SM_ClassNameFromPath(c_ProgramFile, pszClass, cchClass);
+}
+
+std::wstring SmctlUi_MessageFile(void)
+{
+    WCHAR szName[SM_CCH_PATH] = L"", szDir[MAX_PATH] = L"";
+    SM_BuildMsgIniPath(szName, ARRAYSIZE(szName));
+    if (wcschr(szName, L'\\') || wcschr(szName, L'/'))
+        return szName;
+    GetWindowsDirectoryW(szDir, ARRAYSIZE(szDir));
+    return std::wstring(szDir) + L"\\" + szName;
+}
+
+bool SmctlUi_JobQueued(DWORD jobId, bool* pQueued, std::wstring* pWhy)
+{
+    *pQueued = false;
+    SM_GetPrinterNameFromIni();
+    HANDLE hPrinter = NULL;
+    if (!OpenPrinterW(g_MonitorPrinterName, &hPrinter, NULL)) {
+        *pWhy = L"cannot open the printer \"" + std::wstring(g_MonitorPrinterName) + L"\"";
+        return false;
+    }
+    BYTE* pJobs = NULL;
+    DWORD cReturned = 0;
+    bool ok = SM_EnumJobs(hPrinter, 1, &pJobs, &cReturned) != FALSE;
+    if (ok) {
+        const JOB_INFO_1W* pInfo = reinterpret_cast<const JOB_INFO_1W*>(pJobs);
+        for (DWORD i = 0; i < cReturned; i++)
+            *pQueued = *pQueued || pInfo[i].JobId == jobId;
+    } else {
+        *pWhy = L"EnumJobsW failed";
+    }
+    free(pJobs);
+    ClosePrinter(hPrinter);
+    return ok;
 }
 
 // One message that the monitor's thread answers from its message loop.

@@ -62,6 +62,7 @@ struct Why {
     UINT showQel;
     SMCTL_ENCODING encoding;
     bool storeField;                    // the list names its store job
+    bool jobTaken;                      // a job action finds its job queued
     int storeSource;                    // STORE_*: where the name 277 shows comes from
     bool monitorRuns, dialogShown, sameCodes, updates;
     std::vector<std::wstring> differences;
@@ -147,21 +148,6 @@ LPCWSTR PictureName(int nPicture)
     SM_PICTURES layout = { 0, 0, SM_PICTURE_SIZE };
     RECT rc;
     return SM_MarkerDot(&probe, &layout, &rc) && rc.top >= SM_PICTURE_SIZE ? L"lower" : L"upper";
-}
-
-// The message file as the profile functions find it: a bare name lies in the Windows folder.
-std::wstring ResolvedMessageFile(bool* pFound)
-{
-    WCHAR szPath[MAX_PATH] = L"";
-    if (wcschr(g_MsgIniPath, L'\\') || wcschr(g_MsgIniPath, L'/')) {
-        lstrcpynW(szPath, g_MsgIniPath, ARRAYSIZE(szPath));
-    } else {
-        GetWindowsDirectoryW(szPath, ARRAYSIZE(szPath));
-        size_t n = wcslen(szPath);
-        MISC_Format(szPath + n, ARRAYSIZE(szPath) - n, L"\\%s", g_MsgIniPath);
-    }
-    *pFound = MISC_FileExists(szPath) != 0;
-    return szPath;
 }
 
 void ReadTexts(Why* w)
@@ -304,7 +290,8 @@ void Gather(Why* w)
     std::string bytes;
     w->encoding = Smctl_ReadFile(g_StatusIniPath, &bytes);
     w->exchangeFile = g_StatusIniPath;
-    w->messageFile = ResolvedMessageFile(&w->messageFileFound);
+    w->messageFile = SmctlUi_MessageFile();
+    w->messageFileFound = MISC_FileExists(w->messageFile.c_str()) != 0;
     w->message = SM_GetIniInt(SM_SECTION_PRINTER, L"Message", 0);
     w->lastMsg = (LONG)SM_GetIniInt(SM_SECTION_PRINTER, L"LastMsg", 0);
     // The monitor's own "LastMsg" is not visible from outside: judged as if it had not seen this one.
@@ -348,7 +335,12 @@ void Gather(Why* w)
     // Once a poll reads this list (the poll line tells whether one will), the dialog changes only
     // for a non-empty list, with "ShowQelSM" not 0, no job action taken instead, and codes other
     // than those it shows.
-    w->updates = w->count > 0 && w->showQel != 0 && w->jobActions.empty() && !(w->dialogShown && w->sameCodes);
+    // A job action the spooler takes (the job is queued) stands in for the status word and the dialog.
+    bool queued = false;
+    std::wstring why;
+    w->jobTaken = !w->jobActions.empty()
+                  && SmctlUi_JobQueued(SM_GetIniInt(SM_SECTION_JOB, L"JobID", 0), &queued, &why) && queued;
+    w->updates = w->count > 0 && w->showQel != 0 && !w->jobTaken && !(w->dialogShown && w->sameCodes);
     if (!w->updates) {
         for (int i = 0; i < IDC_SM_MSG_SLOTS; i++)
             w->after[i] = w->shown[i];
@@ -394,8 +386,10 @@ void PrintText(const Why& w)
     if (w.count == 0)
         Smctl_Print(L"                an empty list: the monitor leaves the dialog and the status word as they are\n");
     for (LONG code : w.jobActions)
-        Smctl_Print(L"job action      %ld: %s the job \"JobID\" names; when the spooler takes it, no status word and no dialog follow\n",
-                (long)code, code == SM_CODE_CANCEL_JOB ? L"cancels" : L"restarts");
+        Smctl_Print(L"job action      %ld: %s the job \"JobID\" names; %s\n", (long)code,
+                    code == SM_CODE_CANCEL_JOB ? L"cancels" : L"restarts",
+                    w.jobTaken ? L"it is queued: no status word and no dialog follow"
+                               : L"it is not queued: the status word and the dialog follow");
     if (w.count > 0) {
         if (w.hasStatusWord)
             Smctl_Print(L"spooler status  0x%08X (set by the first code, %ld)\n", (unsigned)w.statusWord, (long)w.codes[0]);
