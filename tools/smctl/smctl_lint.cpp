@@ -214,7 +214,7 @@ void ParseEntries(const std::wstring& text, std::vector<Entry>* pSections, std::
     }
 }
 
-// Duplicate sections and keys; the value the program reads is named by its line.
+// Sections and keys written twice: the profile functions take one of them and say nothing.
 void CheckDuplicates(Verdicts* v, const std::vector<Entry>& sections, const std::vector<Entry>& keys)
 {
     for (size_t i = 0; i < sections.size(); i++) {
@@ -254,11 +254,9 @@ const CAPTION c_Captions[] = {
 
 void CheckCaption(Verdicts* v, HWND hDlg, const CAPTION& c)
 {
-    const int id = c.id, cxMargin = c.cxMargin;
-    LPCWSTR pszKey = c.pszKey, pszDefault = c.pszDefault;
     WCHAR szText[SM_CCH_PATH] = L"";
-    GetPrivateProfileStringW(c_Section, pszKey, pszDefault, szText, ARRAYSIZE(szText), g_MsgIniPath);
-    HWND hCtl = GetDlgItem(hDlg, id);
+    GetPrivateProfileStringW(c_Section, c.pszKey, c.pszDefault, szText, ARRAYSIZE(szText), g_MsgIniPath);
+    HWND hCtl = GetDlgItem(hDlg, c.id);
     HDC hdc = hCtl ? GetDC(hCtl) : NULL;
     if (!hdc)
         return;
@@ -273,9 +271,9 @@ void CheckCaption(Verdicts* v, HWND hDlg, const CAPTION& c)
     ReleaseDC(hCtl, hdc);
     RECT rc;
     GetClientRect(hCtl, &rc);
-    int cxRoom = (int)(rc.right - rc.left) - cxMargin * (int)tm.tmAveCharWidth;
+    int cxRoom = (int)(rc.right - rc.left) - c.cxMargin * (int)tm.tmAveCharWidth;
     if (size.cx > cxRoom)
-        Error(v, L"%s \"%s\" is %ld pixels wide, its control shows %d: cut", pszKey, szText, (long)size.cx, cxRoom);
+        Error(v, L"%s \"%s\" is %ld pixels wide, its control shows %d: cut", c.pszKey, szText, (long)size.cx, cxRoom);
 }
 
 } // namespace

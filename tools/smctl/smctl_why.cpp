@@ -333,9 +333,8 @@ void Gather(Why* w)
     if (hDlg)
         CompareDialog(w, hDlg);
     // Once a poll reads this list (the poll line tells whether one will), the dialog changes only
-    // for a non-empty list, with "ShowQelSM" not 0, no job action taken instead, and codes other
-    // than those it shows.
-    // A job action the spooler takes (the job is queued) stands in for the status word and the dialog.
+    // for a non-empty list, with "ShowQelSM" not 0, no job action taken instead (one whose job is
+    // queued stands in for the status word and the dialog), and codes other than those it shows.
     bool queued = false;
     std::wstring why;
     w->jobTaken = !w->jobActions.empty()
