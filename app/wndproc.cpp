@@ -8,7 +8,7 @@ LONG g_LastMsg;
 UINT g_CodePage;
 
 static const UINT_PTR c_PollTimerId = 1;
-static const UINT     c_msPollPeriod = 250;
+static const UINT     c_msPollPeriod = SM_MS_POLL_PERIOD;
 static const DWORD    c_msCloseDelay = 64;
 static const WCHAR    c_TraceTag[] = L"WndProc";
 
