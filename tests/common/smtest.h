@@ -73,6 +73,18 @@ private:
     const wchar_t* m_name;
 };
 
+// The DPI ("LogPixels") of the processes started while it lives; the old value comes back after.
+class SmScopedDpi {
+public:
+    explicit SmScopedDpi(DWORD dpi);
+    ~SmScopedDpi();
+    SmScopedDpi(const SmScopedDpi&) = delete;
+    SmScopedDpi& operator=(const SmScopedDpi&) = delete;
+private:
+    bool m_hadValue;
+    DWORD m_oldDpi = 0;
+};
+
 std::wstring SmTestDir();                          // folder of the running test program
 std::wstring SmProgramPath();                      // StatusMonitor.exe beside it
 std::wstring SmCopyProgram(const std::wstring& baseName);   // a copy under another base name

@@ -69,13 +69,7 @@ protected:
     {
         if (m_hold != INVALID_HANDLE_VALUE)
             CloseHandle(m_hold);
-        if (m_monitor) {
-            if (HWND h = FindWindowW(L"StatusMonitor", kTitle))
-                PostMessageW(h, WM_SM_EXIT_, 0, 0);
-            if (!m_monitor->WaitExit(5000))
-                m_monitor->Kill();
-            m_monitor.reset();
-        }
+        StopMonitor();
         SmRegDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, L"StatusMonitor");
         DeleteFileW(MsgIniPath().c_str());
         SetEnvironmentVariableW(L"SM_TRACE", NULL);
@@ -83,6 +77,17 @@ protected:
     }
 
     static const UINT WM_SM_EXIT_ = WM_USER + 2;
+
+    void StopMonitor()
+    {
+        if (m_monitor) {
+            if (HWND h = FindWindowW(L"StatusMonitor", kTitle))
+                PostMessageW(h, WM_SM_EXIT_, 0, 0);
+            if (!m_monitor->WaitExit(5000))
+                m_monitor->Kill();
+            m_monitor.reset();
+        }
+    }
 
     void Write(const wchar_t* section, const wchar_t* key, const std::wstring& value)
     {
@@ -439,12 +444,12 @@ namespace {
 
 struct Geometry { int xPicture, yUpper, yLower; };
 
-Geometry Geo(HWND hDlg)
+Geometry Geo(HWND hDlg, int size = 170)
 {
     RECT rc;
     GetClientRect(hDlg, &rc);
     int half = rc.bottom / 2;
-    return { (rc.right - 170) / 2, (half - 170) / 2, half + (half - 170) / 2 };
+    return { (rc.right - size) / 2, (half - size) / 2, half + (half - size) / 2 };
 }
 
 RECT SlotRect(HWND hDlg, int id)
@@ -588,42 +593,73 @@ double Luminance(DWORD rgb)
 
 }  // namespace
 
-// A full dialog as the user sees it: every dot drawn, and the artwork about each dot light
-// enough on the screen (after the masked blit) to set the blue dot off by 3 : 1 at least.
-TEST_F(StatusDialogSystem, TwelveItemsEveryDotOnLightArtwork)
+// A full dialog as the user sees it, at the scales of today's displays: the pictures drawn at
+// their scale, every dot drawn where the artwork about it (after the masked blit) sets the blue
+// dot off by 3 : 1 at least, and the logo whole. The silhouette of the lower picture is measured
+// against the one at 96 dpi; a posted DPI change lays the dialog out again.
+TEST_F(StatusDialogSystem, TwelveItemsEveryDotOnLightArtworkAtEveryScale)
 {
-    StartMonitor();
-    Announce(L"5|6|80|257|261|262|263|264|265|266|278|");
-    HWND hDlg = WaitDialog();
-    ASSERT_NE((HWND)NULL, hDlg);
-    ASSERT_TRUE(WaitSlot(hDlg, 1012, L"Tray 2 Open."));   // the last line drawn
-    Sleep(150);
-    SmImage img;
-    ASSERT_TRUE(SmCaptureWindow(hDlg, &img));
-    std::wstring dir = SmTestDir() + L"screenshots\\";
-    CreateDirectoryW(dir.c_str(), NULL);
-    EXPECT_TRUE(SmSaveImageBmp(img, dir + L"status_twelve.bmp"));
-
-    ASSERT_TRUE(SmCaptureClient(hDlg, &img));
-    for (int id = 1001; id <= 1012; id++)
-        EXPECT_NE(L"", Text(hDlg, id)) << id;
     const struct { int nX, nY; bool lower; } dots[] = {
         { 92, 101, false }, { 119, 90, false }, { 94, 83, false }, { 94, 41, false },
         { 94, 58, false }, { 91, 137, false }, { 28, 113, true }, { 36, 132, true },
         { 76, 78, true }, { 76, 100, true }, { 58, 88, true }, { 74, 80, true },
     };
     const double blue = Luminance(kBlue);
-    Geometry g = Geo(hDlg);
-    for (const auto& d : dots) {
-        int x0 = g.xPicture + d.nX, y0 = (d.lower ? g.yLower : g.yUpper) + d.nY;
-        EXPECT_EQ(kBlue, img.At(x0 + 4, y0 + 4)) << d.nX << "," << d.nY;
-        double worst = 21;
-        for (int y = y0 - 2; y < y0 + 10; y++) {
-            for (int x = x0 - 2; x < x0 + 10; x++) {
-                if (img.At(x, y) != kBlue)
-                    worst = std::min(worst, (Luminance(img.At(x, y)) + 0.05) / (blue + 0.05));
+    int silhouette96 = 0;
+    for (int dpi : { 96, 120, 144, 192, 0 }) {
+        SmScopedDpi scopedDpi(dpi ? dpi : 96);
+        StartMonitor();
+        Announce(L"5|6|80|257|261|262|263|264|265|266|278|");
+        HWND hDlg = WaitDialog();
+        ASSERT_NE((HWND)NULL, hDlg);
+        ASSERT_TRUE(WaitSlot(hDlg, 1012, L"Tray 2 Open."));   // the last line drawn
+        if (!dpi) {     // 96 dpi told that the window now stands on a 192 dpi display
+            dpi = 192;
+            PostMessageW(hDlg, WM_DPICHANGED, MAKEWPARAM(192, 192), 0);   // no rectangle across processes
+        }
+        Sleep(300);
+        SmImage img;
+        ASSERT_TRUE(SmCaptureWindow(hDlg, &img));
+        std::wstring dir = SmTestDir() + L"screenshots\\";
+        CreateDirectoryW(dir.c_str(), NULL);
+        EXPECT_TRUE(SmSaveImageBmp(img, dir + L"status_twelve_" + std::to_wstring(dpi) + L".bmp"));
+
+        ASSERT_TRUE(SmCaptureClient(hDlg, &img));
+        const int size = MulDiv(170, dpi, 96), dot = MulDiv(8, dpi, 96), ring = dot / 2 + 2 * dpi / 96;
+        Geometry g = Geo(hDlg, size);
+        const DWORD face = img.At(1, 1);
+        for (const auto& d : dots) {
+            int cx = g.xPicture + MulDiv(d.nX + 4, dpi, 96), cy = (d.lower ? g.yLower : g.yUpper) + MulDiv(d.nY + 4, dpi, 96);
+            EXPECT_EQ(kBlue, img.At(cx, cy)) << d.nX << "," << d.nY << " at " << dpi;
+            double worst = 21;
+            for (int y = cy - ring; y <= cy + ring; y++) {
+                for (int x = cx - ring; x <= cx + ring; x++) {
+                    if (hypot(x + 0.5 - cx, y + 0.5 - cy) <= ring && img.At(x, y) != kBlue)
+                        worst = std::min(worst, (Luminance(img.At(x, y)) + 0.05) / (blue + 0.05));
+                }
+            }
+            EXPECT_GE(worst, 3.0) << "about the dot at " << d.nX << "," << d.nY << " at " << dpi;
+        }
+        // The lower picture's rows that hold the printer, and every row of the logo.
+        RECT logo = SlotRect(hDlg, 65535);
+        int first = -1, last = -1;
+        for (int y = g.yLower; y < g.yLower + size && y < logo.top; y++) {
+            for (int x = g.xPicture + size / 4; x < g.xPicture + size * 3 / 4; x++) {
+                if (img.At(x, y) != face) {
+                    last = y;
+                    first = first < 0 ? y : first;
+                }
             }
         }
-        EXPECT_GE(worst, 3.0) << "about the dot at " << d.nX << "," << d.nY;
+        silhouette96 = silhouette96 ? silhouette96 : last - first + 1;
+        EXPECT_NEAR(silhouette96 * dpi / 96.0, last - first + 1, 2) << dpi;
+        EXPECT_NEAR(80 * dpi / 96.0, logo.right - logo.left, 2) << dpi;
+        for (int y = logo.top; y < logo.bottom; y++) {
+            int ink = 0;
+            for (int x = logo.left; x < logo.right; x++)
+                ink += img.At(x, y) != face;
+            EXPECT_GT(ink, 0) << "logo row " << y - logo.top << " painted over at " << dpi;
+        }
+        StopMonitor();
     }
 }
