@@ -390,8 +390,7 @@ static void FillSlot(HWND hDlg, int id, LPCWSTR pszText)
         NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, hSlot, OBJID_CLIENT, CHILDID_SELF);
 }
 
-// A leader line or dot that leaves the blue stands on a black casing, so that it keeps its
-// contrast on the light artwork as well as on the face colour.
+// A leader line from a line's frame, along the edge of the picture and across it to the dot.
 static void DrawLeader(HDC hdc, POINT ptStart, int xEdge, int xDot, int yDot, int cxDot)
 {
     MoveToEx(hdc, ptStart.x, ptStart.y, NULL);
@@ -508,9 +507,16 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
             int xDot = xPicture + SM_Scale(pItem->nX + c_cxDot / 2, dpi);
             int yDot = yBase + SM_Scale(pItem->nY + c_cxDot / 2, dpi);
             if (crMarker != c_crMarker) {
+                // A colour chosen against a dark face is light, as the artwork is: on the
+                // picture the line and the dot stand on a black casing.
                 DrawTools casing;
-                SelectTools(hdc, c_crCasing, cxPen + 2 * SM_Scale(1, dpi), &casing);
-                DrawLeader(hdc, ptStart, xEdge, xDot, yDot, cxDot);
+                const int cxCasing = SM_Scale(1, dpi);
+                SelectTools(hdc, c_crCasing, cxPen + 2 * cxCasing, &casing);
+                MoveToEx(hdc, xEdge, yDot, NULL);
+                LineTo(hdc, xDot, yDot);
+                const int xyCasing = cxDot / 2 + cxCasing;
+                RoundRect(hdc, xDot - xyCasing, yDot - xyCasing, xDot - cxDot / 2 + cxDot + cxCasing,
+                          yDot - cxDot / 2 + cxDot + cxCasing, cxDot + 2 * cxCasing, cxDot + 2 * cxCasing);
                 ReleaseTools(hdc, &casing);
             }
             DrawLeader(hdc, ptStart, xEdge, xDot, yDot, cxDot);

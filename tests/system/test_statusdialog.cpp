@@ -2,6 +2,9 @@
 // would: the exchange file announces fault lists, the dialog is found by its title, its controls
 // are read and its buttons pressed with BM_CLICK; the test-double spooler records job control.
 #include <gtest/gtest.h>
+#include <initguid.h>
+#include <oleacc.h>
+#include <tlhelp32.h>
 #include "smtest.h"
 #include "spooler_state.h"
 #include <winspool.h>
@@ -661,5 +664,144 @@ TEST_F(StatusDialogSystem, TwelveItemsEveryDotOnLightArtworkAtEveryScale)
             EXPECT_GT(ink, 0) << "logo row " << y - logo.top << " painted over at " << dpi;
         }
         StopMonitor();
+    }
+}
+
+namespace {
+
+double Contrast(DWORD a, DWORD b)
+{
+    double la = Luminance(a) + 0.05, lb = Luminance(b) + 0.05;
+    return std::max(la, lb) / std::min(la, lb);
+}
+
+// Events of one process as an assistive tool hears them, out of process.
+DWORD g_eventPid;
+int g_alerts;
+std::vector<int> g_renamed;     // control ids
+
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG, DWORD, DWORD)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == g_eventPid && event == EVENT_SYSTEM_ALERT)
+        g_alerts++;
+    if (pid == g_eventPid && event == EVENT_OBJECT_NAMECHANGE && idObject == OBJID_CLIENT)
+        g_renamed.push_back(GetDlgCtrlID(hwnd));
+}
+
+// What a screen reader meets among the message slots and the logo: items shown with a name.
+std::vector<std::wstring> NamedItems(HWND hDlg)
+{
+    std::vector<std::wstring> named;
+    for (int id : { 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 65535 }) {
+        IAccessible* acc = NULL;
+        if (FAILED(AccessibleObjectFromWindow(GetDlgItem(hDlg, id), OBJID_CLIENT, IID_IAccessible, (void**)&acc)))
+            continue;
+        VARIANT self, state;
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        VariantInit(&state);
+        BSTR name = NULL;
+        if (SUCCEEDED(acc->get_accState(self, &state)) && !(state.lVal & STATE_SYSTEM_INVISIBLE)
+            && acc->get_accName(self, &name) == S_OK && name && name[0])
+            named.push_back(name);
+        SysFreeString(name);
+        acc->Release();
+    }
+    return named;
+}
+
+}  // namespace
+
+// The manifest's entries are in both programs, the monitor runs on the version-6 controls, and
+// a reader meets only the faults shown and hears one alert per new list and each line renamed.
+TEST_F(StatusDialogSystem, ManifestVersionSixControlsAndAssistiveTools)
+{
+    for (const wchar_t* exe : { L"StatusMonitor.exe", L"smctl.exe" }) {
+        HMODULE h = LoadLibraryExW((SmTestDir() + exe).c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+        HRSRC r = h ? FindResourceW(h, MAKEINTRESOURCEW(1), RT_MANIFEST) : NULL;
+        ASSERT_NE((HRSRC)NULL, r) << SmNarrow(exe);
+        std::string xml((const char*)LockResource(LoadResource(h, r)), SizeofResource(h, r));
+        for (const char* entry : { "\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", ">true/pm<",
+                                   ">PerMonitorV2, PerMonitor<", "level=\"asInvoker\"", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                                   "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                                   "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a" })
+            EXPECT_NE(std::string::npos, xml.find(entry)) << SmNarrow(exe) << " lacks " << entry;
+        EXPECT_EQ(std::string::npos, xml.find("activeCodePage")) << SmNarrow(exe);
+        FreeLibrary(h);
+    }
+
+    CoInitialize(NULL);
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_ALERT, EVENT_OBJECT_NAMECHANGE, NULL, OnWinEvent, 0, 0,
+                                         WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE((HWINEVENTHOOK)NULL, hook);
+    StartMonitor();
+    g_eventPid = m_monitor->Pid();
+    const struct { const wchar_t* status; std::vector<std::wstring> named; std::vector<int> renamed; } cases[] = {
+        { L"6|5|", { L"Front cover open.", L"No Cartridge." }, { 1001, 1007 } },
+        { L"6|33|", { L"Paper Jam.", L"No Cartridge." }, { 1001 } },
+        { L"33|", { L"Paper Jam." }, { 1007 } },      // the right line emptied and hidden
+    };
+    HWND hDlg = NULL;
+    for (const auto& c : cases) {
+        g_alerts = 0;
+        g_renamed.clear();
+        Announce(c.status);
+        hDlg = hDlg ? hDlg : WaitDialog();
+        ASSERT_TRUE(hDlg && WaitSlot(hDlg, 1001, c.named[0])) << SmNarrow(c.status);
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 500; Sleep(10)) {
+            MSG msg;
+            while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+        }
+        EXPECT_EQ(1, g_alerts) << SmNarrow(c.status);
+        EXPECT_EQ(c.renamed, g_renamed) << SmNarrow(c.status);
+        EXPECT_EQ(c.named, NamedItems(hDlg)) << SmNarrow(c.status);
+    }
+    UnhookWinEvent(hook);
+    CoUninitialize();
+
+    std::wstring comctl;
+    HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, m_monitor->Pid());
+    MODULEENTRY32W me = { sizeof(me) };
+    for (BOOL ok = Module32FirstW(hSnap, &me); ok; ok = Module32NextW(hSnap, &me))
+        comctl = _wcsicmp(me.szModule, L"comctl32.dll") == 0 ? me.szExePath : comctl;
+    CloseHandle(hSnap);
+    for (wchar_t& ch : comctl)
+        ch = towlower(ch);
+    EXPECT_NE(std::wstring::npos, comctl.find(L"common-controls_6595b64144ccf1df_6.")) << SmNarrow(comctl);
+}
+
+// Under a black scheme the blue would stand 2.4 : 1 off the face: frames, lines and dots take a
+// scheme colour that stands 3 : 1 off it, and a dot stands 3 : 1 off what surrounds it.
+TEST_F(StatusDialogSystem, BlackSchemeFramesLinesAndDotsStandOut)
+{
+    const int elements[] = { COLOR_3DFACE, COLOR_BTNTEXT, COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_HIGHLIGHT, COLOR_HOTLIGHT };
+    const COLORREF black[] = { 0, RGB(255, 255, 255), 0, RGB(255, 255, 255), RGB(26, 235, 255), RGB(255, 255, 0) };
+    COLORREF old[ARRAYSIZE(elements)];
+    for (size_t i = 0; i < ARRAYSIZE(elements); i++)
+        old[i] = GetSysColor(elements[i]);
+    ASSERT_TRUE(SetSysColors(ARRAYSIZE(elements), elements, black));
+    StartMonitor();
+    Announce(L"6|5|");
+    HWND hDlg = WaitDialog();
+    bool shown = hDlg && WaitSlot(hDlg, 1007, L"No Cartridge.");
+    Sleep(150);
+    SmImage img;
+    bool captured = shown && SmCaptureClient(hDlg, &img);
+    SetSysColors(ARRAYSIZE(elements), elements, old);
+    ASSERT_TRUE(captured);
+    const DWORD face = img.At(1, 1);
+    EXPECT_EQ(0u, face) << "the scheme reached the program";
+    Geometry g = Geo(hDlg);
+    const struct { int slot, nX, nY; } items[] = { { 1001, 92, 101 }, { 1007, 119, 90 } };
+    for (const auto& it : items) {
+        RECT rc = SlotRect(hDlg, it.slot);
+        int cx = g.xPicture + it.nX + 4, cy = g.yUpper + it.nY + 4;
+        EXPECT_GE(Contrast(img.At(rc.left - 1, (rc.top + rc.bottom) / 2), face), 3.0) << "frame " << it.slot;
+        EXPECT_GE(Contrast(img.At(it.slot < 1007 ? g.xPicture : g.xPicture + 170, cy), face), 3.0) << "line " << it.slot;
+        for (int dy = -5; dy <= 5; dy += 10)
+            EXPECT_GE(Contrast(img.At(cx, cy), img.At(cx, cy + dy)), 3.0) << "dot " << it.slot;
     }
 }
