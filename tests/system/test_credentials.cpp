@@ -332,6 +332,47 @@ TEST(CredentialDialogs, ScreenshotsPerLanguage)
     }
 }
 
+// Every text of both dialogs fits its control at the scales of today's displays in the three
+// languages: measured with the dialog's font at that DPI in the control's own size.
+TEST(CredentialDialogs, TextsFitAtEveryScale)
+{
+    struct Fit { int id; bool multiline; int cxReserved; };     // cxReserved: pixels at 96 dpi
+    const std::vector<Fit> controls[2] = {
+        { { SEC_ID_LABEL, false, 0 }, { SEC_ID_HELP, true, 0 }, { SEC_PWD_LABEL, false, 0 },
+          { SEC_PWD_HELP, true, 0 }, { SEC_REMOVE, false, 16 }, { SEC_OK, false, 4 } },
+        { { ACT_NAME_LABEL, false, 0 }, { ACT_NAME_HELP, true, 0 }, { ACT_PWD_LABEL, false, 0 },
+          { ACT_PWD_HELP, true, 0 }, { ACT_OK, false, 4 } },
+    };
+    HDC hdc = CreateCompatibleDC(NULL);
+    for (int dpi : { 96, 120, 144, 192 }) {
+        SmScopedDpi scopedDpi(dpi);
+        HFONT hFont = CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                                  L"Courier New");
+        HGDIOBJ hOld = SelectObject(hdc, hFont);
+        for (int language : { 1033, 1028, 2052 }) {
+            for (int accounting = 0; accounting < 2; accounting++) {
+                CredentialRun run;
+                ASSERT_TRUE(run.Open(accounting ? AccountingArgs(language) : SecurityArgs(2, language),
+                                     accounting ? ACT_NAME_LABEL : SEC_ID_LABEL));
+                for (const Fit& c : controls[accounting]) {
+                    RECT rcCtl, rcText;
+                    GetClientRect(run.Item(c.id), &rcCtl);
+                    rcCtl.right -= MulDiv(c.cxReserved, dpi, 96);
+                    rcText = rcCtl;
+                    std::wstring text = run.ItemText(c.id);
+                    DrawTextW(hdc, text.c_str(), -1, &rcText, DT_CALCRECT | DT_EXPANDTABS | (c.multiline ? DT_WORDBREAK : DT_SINGLELINE));
+                    EXPECT_TRUE(rcText.right <= rcCtl.right && rcText.bottom <= rcCtl.bottom)
+                        << dpi << " dpi, language " << language << ", control " << c.id << ": " << rcText.right << "x"
+                        << rcText.bottom << " in " << rcCtl.right << "x" << rcCtl.bottom;
+                }
+            }
+        }
+        SelectObject(hdc, hOld);
+        DeleteObject(hFont);
+    }
+    DeleteDC(hdc);
+}
+
 // ---- Printer data, through the test-double spooler ----
 
 namespace {
