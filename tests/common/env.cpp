@@ -216,28 +216,3 @@ bool SmWaitForNoWindow(LPCWSTR className, LPCWSTR title, DWORD msTimeout)
         Sleep(20);
     }
 }
-
-static const wchar_t c_DesktopKey[] = L"Control Panel\\Desktop";
-
-SmScopedDpi::SmScopedDpi(DWORD dpi)
-{
-    m_hadValue = SmRegReadDword(HKEY_CURRENT_USER, c_DesktopKey, L"LogPixels", &m_oldDpi);
-    HKEY h = NULL;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, c_DesktopKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &h, NULL) == ERROR_SUCCESS) {
-        RegSetValueExW(h, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
-        RegCloseKey(h);
-    }
-}
-
-SmScopedDpi::~SmScopedDpi()
-{
-    if (!m_hadValue) {
-        SmRegDeleteValue(HKEY_CURRENT_USER, c_DesktopKey, L"LogPixels");
-        return;
-    }
-    HKEY h = NULL;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, c_DesktopKey, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
-        RegSetValueExW(h, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_oldDpi), sizeof(m_oldDpi));
-        RegCloseKey(h);
-    }
-}

@@ -73,16 +73,10 @@ private:
     const wchar_t* m_name;
 };
 
-// The DPI ("LogPixels") of the processes started while it lives; the old value comes back after.
-class SmScopedDpi {
-public:
-    explicit SmScopedDpi(DWORD dpi);
-    ~SmScopedDpi();
-    SmScopedDpi(const SmScopedDpi&) = delete;
-    SmScopedDpi& operator=(const SmScopedDpi&) = delete;
-private:
-    bool m_hadValue;
-    DWORD m_oldDpi = 0;
+// The DPI ("LogPixels") of the processes started while it lives.
+struct SmScopedDpi {
+    explicit SmScopedDpi(DWORD dpi) { RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)); }
+    ~SmScopedDpi() { RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels"); }
 };
 
 std::wstring SmTestDir();                          // folder of the running test program

@@ -9,6 +9,7 @@
 #include "spooler_state.h"
 #include <winspool.h>
 #include <algorithm>
+#include <tuple>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -72,17 +73,6 @@ protected:
     {
         if (m_hold != INVALID_HANDLE_VALUE)
             CloseHandle(m_hold);
-        StopMonitor();
-        SmRegDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, L"StatusMonitor");
-        DeleteFileW(MsgIniPath().c_str());
-        SetEnvironmentVariableW(L"SM_TRACE", NULL);
-        m_spooler.reset();
-    }
-
-    static const UINT WM_SM_EXIT_ = WM_USER + 2;
-
-    void StopMonitor()
-    {
         if (m_monitor) {
             if (HWND h = FindWindowW(L"StatusMonitor", kTitle))
                 PostMessageW(h, WM_SM_EXIT_, 0, 0);
@@ -90,7 +80,14 @@ protected:
                 m_monitor->Kill();
             m_monitor.reset();
         }
+        SmRegDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, L"StatusMonitor");
+        DeleteFileW(MsgIniPath().c_str());
+        SetEnvironmentVariableW(L"SM_TRACE", NULL);
+        m_spooler.reset();
     }
+
+    static const UINT WM_SM_EXIT_ = WM_USER + 2;
+    void TwelveItemsAt(int run, int* pSilhouette96);
 
     void Write(const wchar_t* section, const wchar_t* key, const std::wstring& value)
     {
@@ -594,88 +591,89 @@ double Luminance(DWORD rgb)
     return 0.2126 * lin((rgb >> 16) & 0xFF) + 0.7152 * lin((rgb >> 8) & 0xFF) + 0.0722 * lin(rgb & 0xFF);
 }
 
-}  // namespace
-
-// A full dialog as the user sees it, at the scales of today's displays: the pictures drawn at
-// their scale, every dot drawn where the artwork about it (after the masked blit) sets the blue
-// dot off by 3 : 1 at least, and the logo whole. The silhouette of the lower picture is measured
-// against the one at 96 dpi; a posted DPI change lays the dialog out again.
-TEST_F(StatusDialogSystem, TwelveItemsEveryDotOnLightArtworkAtEveryScale)
-{
-    const struct { int nX, nY; bool lower; } dots[] = {
-        { 92, 101, false }, { 119, 90, false }, { 94, 83, false }, { 94, 41, false },
-        { 94, 58, false }, { 91, 137, false }, { 28, 113, true }, { 36, 132, true },
-        { 76, 78, true }, { 76, 100, true }, { 58, 88, true }, { 74, 80, true },
-    };
-    const double blue = Luminance(kBlue);
-    int silhouette96 = 0;
-    for (int dpi : { 96, 120, 144, 192, 0 }) {
-        SmScopedDpi scopedDpi(dpi ? dpi : 96);
-        StartMonitor();
-        Announce(L"5|6|80|257|261|262|263|264|265|266|278|");
-        HWND hDlg = WaitDialog();
-        ASSERT_NE((HWND)NULL, hDlg);
-        ASSERT_TRUE(WaitSlot(hDlg, 1012, L"Tray 2 Open."));   // the last line drawn
-        if (!dpi) {     // 96 dpi told that the window now stands on a 192 dpi display
-            dpi = 192;
-            PostMessageW(hDlg, WM_DPICHANGED, MAKEWPARAM(192, 192), 0);   // no rectangle across processes
-        }
-        Sleep(300);
-        SmImage img;
-        ASSERT_TRUE(SmCaptureWindow(hDlg, &img));
-        std::wstring dir = SmTestDir() + L"screenshots\\";
-        CreateDirectoryW(dir.c_str(), NULL);
-        EXPECT_TRUE(SmSaveImageBmp(img, dir + L"status_twelve_" + std::to_wstring(dpi) + L".bmp"));
-
-        ASSERT_TRUE(SmCaptureClient(hDlg, &img));
-        const int size = MulDiv(170, dpi, 96), dot = MulDiv(8, dpi, 96), ring = dot / 2 + 2 * dpi / 96;
-        Geometry g = Geo(hDlg, size);
-        const DWORD face = img.At(1, 1);
-        for (const auto& d : dots) {
-            int cx = g.xPicture + MulDiv(d.nX + 4, dpi, 96), cy = (d.lower ? g.yLower : g.yUpper) + MulDiv(d.nY + 4, dpi, 96);
-            EXPECT_EQ(kBlue, img.At(cx, cy)) << d.nX << "," << d.nY << " at " << dpi;
-            double worst = 21;
-            for (int y = cy - ring; y <= cy + ring; y++) {
-                for (int x = cx - ring; x <= cx + ring; x++) {
-                    if (hypot(x + 0.5 - cx, y + 0.5 - cy) <= ring && img.At(x, y) != kBlue)
-                        worst = std::min(worst, (Luminance(img.At(x, y)) + 0.05) / (blue + 0.05));
-                }
-            }
-            EXPECT_GE(worst, 3.0) << "about the dot at " << d.nX << "," << d.nY << " at " << dpi;
-        }
-        // The lower picture's rows that hold the printer, and every row of the logo.
-        RECT logo = SlotRect(hDlg, 65535);
-        int first = -1, last = -1;
-        for (int y = g.yLower; y < g.yLower + size && y < logo.top; y++) {
-            for (int x = g.xPicture + size / 4; x < g.xPicture + size * 3 / 4; x++) {
-                if (img.At(x, y) != face) {
-                    last = y;
-                    first = first < 0 ? y : first;
-                }
-            }
-        }
-        silhouette96 = silhouette96 ? silhouette96 : last - first + 1;
-        EXPECT_NEAR(silhouette96 * dpi / 96.0, last - first + 1, 2) << dpi;
-        EXPECT_NEAR(80 * dpi / 96.0, logo.right - logo.left, 2) << dpi;
-        for (int y = logo.top; y < logo.bottom; y++) {
-            int ink = 0;
-            for (int x = logo.left; x < logo.right; x++)
-                ink += img.At(x, y) != face;
-            EXPECT_GT(ink, 0) << "logo row " << y - logo.top << " painted over at " << dpi;
-        }
-        StopMonitor();
-    }
-}
-
-namespace {
-
 double Contrast(DWORD a, DWORD b)
 {
     double la = Luminance(a) + 0.05, lb = Luminance(b) + 0.05;
     return std::max(la, lb) / std::min(la, lb);
 }
 
-// Events of one process as an assistive tool hears them, out of process.
+}  // namespace
+
+// A full dialog as the user sees it at 96 to 192 dpi, or after a DPI change to 192 (run 0): every
+// dot drawn, and the artwork about each dot light enough on the screen (after the masked blit) to
+// set the blue dot off by 3 : 1 at least; the lower picture's silhouette scaled from the one at
+// 96 dpi, the logo scaled and whole.
+void StatusDialogSystem::TwelveItemsAt(int run, int* pSilhouette96)
+{
+    SmScopedDpi scopedDpi(run ? run : 96);
+    StartMonitor();
+    Announce(L"5|6|80|257|261|262|263|264|265|266|278|");
+    HWND hDlg = WaitDialog();
+    ASSERT_NE((HWND)NULL, hDlg);
+    ASSERT_TRUE(WaitSlot(hDlg, 1012, L"Tray 2 Open."));   // the last line drawn
+    if (!run)   // no rectangle: a pointer does not cross processes
+        PostMessageW(hDlg, WM_DPICHANGED, MAKEWPARAM(192, 192), 0);
+    const int dpi = run ? run : 192, size = MulDiv(170, dpi, 96), ring = MulDiv(4, dpi, 96) + 2 * dpi / 96;
+    Sleep(300);
+    SmImage img;
+    ASSERT_TRUE(SmCaptureWindow(hDlg, &img));
+    std::wstring dir = SmTestDir() + L"screenshots\\";
+    CreateDirectoryW(dir.c_str(), NULL);
+    EXPECT_TRUE(SmSaveImageBmp(img, dir + L"status_twelve" + (run == 96 ? L"" : L"_" + std::to_wstring(run)) + L".bmp"));
+
+    ASSERT_TRUE(SmCaptureClient(hDlg, &img));
+    for (int id = 1001; id <= 1012; id++)
+        EXPECT_NE(L"", Text(hDlg, id)) << id;
+    const struct { int nX, nY; bool lower; } dots[] = {
+        { 92, 101, false }, { 119, 90, false }, { 94, 83, false }, { 94, 41, false },
+        { 94, 58, false }, { 91, 137, false }, { 28, 113, true }, { 36, 132, true },
+        { 76, 78, true }, { 76, 100, true }, { 58, 88, true }, { 74, 80, true },
+    };
+    const double blue = Luminance(kBlue);
+    Geometry g = Geo(hDlg, size);
+    for (const auto& d : dots) {
+        int cx = g.xPicture + MulDiv(d.nX + 4, dpi, 96), cy = (d.lower ? g.yLower : g.yUpper) + MulDiv(d.nY + 4, dpi, 96);
+        EXPECT_EQ(kBlue, img.At(cx, cy)) << d.nX << "," << d.nY << " run " << run;
+        double worst = 21;
+        for (int y = cy - ring; y <= cy + ring; y++) {
+            for (int x = cx - ring; x <= cx + ring; x++) {
+                if (img.At(x, y) != kBlue && hypot(x + 0.5 - cx, y + 0.5 - cy) <= ring)
+                    worst = std::min(worst, (Luminance(img.At(x, y)) + 0.05) / (blue + 0.05));
+            }
+        }
+        EXPECT_GE(worst, 3.0) << "about the dot at " << d.nX << "," << d.nY << " run " << run;
+    }
+    // Rows of the lower picture that hold the printer; every row of the logo holds some of it.
+    RECT logo = SlotRect(hDlg, 65535);
+    int first = -1, last = -1;
+    for (int y = g.yLower; y < g.yLower + size && y < logo.top; y++)
+        for (int x = g.xPicture + size / 4; x < g.xPicture + size * 3 / 4; x++)
+            if (img.At(x, y) != img.At(1, 1))
+                first = first < 0 ? y : first, last = y;
+    *pSilhouette96 = *pSilhouette96 ? *pSilhouette96 : last - first + 1;
+    EXPECT_NEAR(*pSilhouette96 * dpi / 96.0, last - first + 1, 2) << "run " << run;
+    EXPECT_NEAR(80 * dpi / 96.0, logo.right - logo.left, 2) << "run " << run;
+    for (int y = logo.top, ink = 1; y < logo.bottom && ink; y++) {
+        ink = 0;
+        for (int x = logo.left; x < logo.right; x++)
+            ink += img.At(x, y) != img.At(1, 1);
+        EXPECT_GT(ink, 0) << "logo row " << y - logo.top << " painted over, run " << run;
+    }
+}
+
+TEST_F(StatusDialogSystem, TwelveItemsEveryDotOnLightArtwork)
+{
+    int silhouette96 = 0;
+    for (int run : { 96, 120, 144, 192, 0 }) {
+        TwelveItemsAt(run, &silhouette96);
+        TearDown();     // a new monitor for the next DPI
+        SetUp();
+    }
+}
+
+namespace {
+
+// Events of the monitor as an assistive tool hears them, out of process.
 DWORD g_eventPid;
 int g_alerts;
 std::vector<int> g_renamed;     // control ids
@@ -684,8 +682,7 @@ void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, L
 {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == g_eventPid && event == EVENT_SYSTEM_ALERT)
-        g_alerts++;
+    g_alerts += pid == g_eventPid && event == EVENT_SYSTEM_ALERT;
     if (pid == g_eventPid && event == EVENT_OBJECT_NAMECHANGE && idObject == OBJID_CLIENT)
         g_renamed.push_back(GetDlgCtrlID(hwnd));
 }
@@ -696,18 +693,16 @@ std::vector<std::wstring> NamedItems(HWND hDlg)
     std::vector<std::wstring> named;
     for (int id : { 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 65535 }) {
         IAccessible* acc = NULL;
-        if (FAILED(AccessibleObjectFromWindow(GetDlgItem(hDlg, id), OBJID_CLIENT, IID_IAccessible, (void**)&acc)))
-            continue;
-        VARIANT self, state;
-        self.vt = VT_I4;
-        self.lVal = CHILDID_SELF;
-        VariantInit(&state);
+        VARIANT self = {}, state = {};
+        self.vt = VT_I4;    // CHILDID_SELF
         BSTR name = NULL;
-        if (SUCCEEDED(acc->get_accState(self, &state)) && !(state.lVal & STATE_SYSTEM_INVISIBLE)
+        if (SUCCEEDED(AccessibleObjectFromWindow(GetDlgItem(hDlg, id), OBJID_CLIENT, IID_IAccessible, (void**)&acc))
+            && SUCCEEDED(acc->get_accState(self, &state)) && !(state.lVal & STATE_SYSTEM_INVISIBLE)
             && acc->get_accName(self, &name) == S_OK && name && name[0])
             named.push_back(name);
         SysFreeString(name);
-        acc->Release();
+        if (acc)
+            acc->Release();
     }
     return named;
 }
@@ -750,11 +745,10 @@ TEST_F(StatusDialogSystem, ManifestVersionSixControlsAndAssistiveTools)
         Announce(c.status);
         hDlg = hDlg ? hDlg : WaitDialog();
         ASSERT_TRUE(hDlg && WaitSlot(hDlg, 1001, c.named[0])) << SmNarrow(c.status);
-        for (DWORD start = GetTickCount(); GetTickCount() - start < 500; Sleep(10)) {
-            MSG msg;
+        MSG msg;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 500; Sleep(10))
             while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
                 DispatchMessageW(&msg);
-        }
         EXPECT_EQ(1, g_alerts) << SmNarrow(c.status);
         EXPECT_EQ(c.renamed, g_renamed) << SmNarrow(c.status);
         EXPECT_EQ(c.named, NamedItems(hDlg)) << SmNarrow(c.status);
@@ -768,13 +762,12 @@ TEST_F(StatusDialogSystem, ManifestVersionSixControlsAndAssistiveTools)
     for (BOOL ok = Module32FirstW(hSnap, &me); ok; ok = Module32NextW(hSnap, &me))
         comctl = _wcsicmp(me.szModule, L"comctl32.dll") == 0 ? me.szExePath : comctl;
     CloseHandle(hSnap);
-    for (wchar_t& ch : comctl)
-        ch = towlower(ch);
+    std::transform(comctl.begin(), comctl.end(), comctl.begin(), towlower);
     EXPECT_NE(std::wstring::npos, comctl.find(L"common-controls_6595b64144ccf1df_6.")) << SmNarrow(comctl);
 }
 
-// Under a black scheme the blue would stand 2.4 : 1 off the face: frames, lines and dots take a
-// scheme colour that stands 3 : 1 off it, and a dot stands 3 : 1 off what surrounds it.
+// Under a black scheme the blue would stand 2.4 : 1 off the face: frames and lines take a scheme
+// colour that stands 3 : 1 off it, and a dot stands 3 : 1 off what surrounds it.
 TEST_F(StatusDialogSystem, BlackSchemeFramesLinesAndDotsStandOut)
 {
     const int elements[] = { COLOR_3DFACE, COLOR_BTNTEXT, COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_HIGHLIGHT, COLOR_HOTLIGHT };
@@ -795,13 +788,12 @@ TEST_F(StatusDialogSystem, BlackSchemeFramesLinesAndDotsStandOut)
     const DWORD face = img.At(1, 1);
     EXPECT_EQ(0u, face) << "the scheme reached the program";
     Geometry g = Geo(hDlg);
-    const struct { int slot, nX, nY; } items[] = { { 1001, 92, 101 }, { 1007, 119, 90 } };
-    for (const auto& it : items) {
-        RECT rc = SlotRect(hDlg, it.slot);
-        int cx = g.xPicture + it.nX + 4, cy = g.yUpper + it.nY + 4;
-        EXPECT_GE(Contrast(img.At(rc.left - 1, (rc.top + rc.bottom) / 2), face), 3.0) << "frame " << it.slot;
-        EXPECT_GE(Contrast(img.At(it.slot < 1007 ? g.xPicture : g.xPicture + 170, cy), face), 3.0) << "line " << it.slot;
-        for (int dy = -5; dy <= 5; dy += 10)
-            EXPECT_GE(Contrast(img.At(cx, cy), img.At(cx, cy + dy)), 3.0) << "dot " << it.slot;
+    for (const auto& it : { std::make_tuple(1001, 92, 101), std::make_tuple(1007, 119, 90) }) {
+        RECT rc = SlotRect(hDlg, std::get<0>(it));
+        int cx = g.xPicture + std::get<1>(it) + 4, cy = g.yUpper + std::get<2>(it) + 4;
+        EXPECT_GE(Contrast(img.At(rc.left - 1, (rc.top + rc.bottom) / 2), face), 3.0) << "frame " << std::get<0>(it);
+        EXPECT_GE(Contrast(img.At(std::get<0>(it) < 1007 ? g.xPicture : g.xPicture + 170, cy), face), 3.0) << "line";
+        EXPECT_GE(Contrast(img.At(cx, cy), img.At(cx, cy - 5)), 3.0) << "dot " << std::get<0>(it);
+        EXPECT_GE(Contrast(img.At(cx, cy), img.At(cx, cy + 5)), 3.0) << "dot " << std::get<0>(it);
     }
 }
