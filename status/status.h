@@ -49,8 +49,24 @@ struct SM_PICTURES {
     int yLower;
 };
 void SM_PictureLayout(const RECT* prcClient, SM_PICTURES* pLayout);
-// The marker dot of an item in that layout; FALSE for an item without a marker.
-BOOL SM_MarkerDot(const MsgItem* pItem, const SM_PICTURES* pLayout, RECT* prcDot);
+// The same for pictures of that width and height (pixels).
+void SM_PictureLayoutSized(const RECT* prcClient, int cxPicture, SM_PICTURES* pLayout);
+// The marker dot of an item in that layout at that DPI; FALSE for an item without a marker.
+BOOL SM_MarkerDot(const MsgItem* pItem, const SM_PICTURES* pLayout, UINT dpi, RECT* prcDot);
+
+// Scaled displays: the dialog's lengths are given for 96 dpi and scaled to its DPI.
+#define SM_DPI_DEFAULT      96
+// The DPI the status dialog is laid out for: the last one a DPI change carried, else the window's.
+UINT SM_DialogDpi(HWND hDlg);
+// A length of 96 dpi at that DPI (rounded half up).
+int  SM_Scale(int n, UINT dpi);
+// What to add to the 100 % bitmap ids for the artwork drawn for the scale nearest that DPI.
+UINT SM_ArtIdOffset(UINT dpi);
+// Contrast ratio of two colours (1 to 21) by their relative luminances.
+double SM_Contrast(COLORREF a, COLORREF b);
+// The colour of frames, leader lines and dots on that face colour: the blue where it reaches 3 : 1,
+// else the first of the scheme's link, selection and button text colours that does.
+COLORREF SM_MarkerColour(COLORREF crFace);
 // TRUE when the dialog offers Continue for a list with this first code.
 BOOL SM_OffersContinue(LONG firstCode);
 // A line's text in the message code page, as a 9x-class system shows it; the byte count (0 when
@@ -64,6 +80,8 @@ void SM_DrawMsgItem(BOOL fErase);
 void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts);
 // One masked 170 by 170 picture at (x, y).
 void SM_DrawImage(HDC hdc, int x, int y, UINT idImage, UINT idMask, DWORD dwRop);
+// One masked picture stretched to cxPicture by cxPicture at (x, y).
+void SM_DrawImageSized(HDC hdc, int x, int y, int cxPicture, UINT idImage, UINT idMask, DWORD dwRop);
 // Dialog procedure of the status dialog.
 INT_PTR CALLBACK MsgDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 

@@ -17,6 +17,103 @@ static const LONG  c_CodeStoreNameChanged = 277;
 static const DWORD c_msStrayKeyGuard = 700;
 static DWORD s_tickShown;
 
+// The DPI the dialog was last laid out for by a DPI change (0: none since it was created), and
+// the controls' font made for it.
+static UINT  s_dpiDialog;
+static HFONT s_hFontScaled;
+
+typedef UINT (WINAPI* GETDPIFORWINDOW_FN)(HWND);
+typedef BOOL (WINAPI* SETDIALOGDPICHANGEBEHAVIOR_FN)(HWND, DIALOG_DPI_CHANGE_BEHAVIORS, DIALOG_DPI_CHANGE_BEHAVIORS);
+
+// A function of newer user32 versions, or NULL where the system lacks it.
+static void* User32Proc(const char* pszName)
+{
+    HMODULE hUser = GetModuleHandleW(L"user32.dll");
+    return hUser ? reinterpret_cast<void*>(GetProcAddress(hUser, pszName)) : NULL;
+}
+
+UINT SM_DialogDpi(HWND hDlg)
+{
+    if (hDlg && hDlg == g_hStatusDlg && s_dpiDialog)
+        return s_dpiDialog;
+    GETDPIFORWINDOW_FN pfn = reinterpret_cast<GETDPIFORWINDOW_FN>(User32Proc("GetDpiForWindow"));
+    UINT dpi = pfn && hDlg ? pfn(hDlg) : 0;
+    if (!dpi) {
+        HDC hdc = GetDC(NULL);
+        dpi = hdc ? (UINT)GetDeviceCaps(hdc, LOGPIXELSY) : 0;
+        if (hdc)
+            ReleaseDC(NULL, hdc);
+    }
+    return dpi ? dpi : SM_DPI_DEFAULT;
+}
+
+// The logo drawn for the dialog's scale. It is decorative: its name for assistive tools is empty
+// (the template gives it the bitmap's number as text). The text is set past the control, which
+// would take it for the name of a bitmap to load.
+static void SetLogo(HWND hDlg, UINT dpi, BOOL fAlways)
+{
+    HWND hLogo = GetDlgItem(hDlg, IDC_SM_LOGO);
+    if (!hLogo)
+        return;
+    DefWindowProcW(hLogo, WM_SETTEXT, 0, (LPARAM)L"");
+    UINT idArt = SM_ArtIdOffset(dpi);
+    if (idArt == 0 && !fAlways)
+        return;
+    HBITMAP hBitmap = LoadBitmapW(g_hInst, MAKEINTRESOURCEW(IDB_LOGO + idArt));
+    if (!hBitmap)
+        return;
+    HGDIOBJ hOld = (HGDIOBJ)SendMessageW(hLogo, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)hBitmap);
+    if (hOld && hOld != hBitmap)
+        DeleteObject(hOld);
+}
+
+// A DPI change (the window moved to another monitor, or the scale changed): the controls and
+// their font grow or shrink in proportion, the window takes the size the system suggests, and
+// the pictures are drawn again for the new DPI.
+static void OnDpiChanged(HWND hDlg, UINT dpiNew, const RECT* prcSuggested)
+{
+    UINT dpiOld = SM_DialogDpi(hDlg);
+    s_dpiDialog = dpiNew;
+    if (dpiNew && dpiOld && dpiNew != dpiOld) {
+        HFONT hFont = (HFONT)SendDlgItemMessageW(hDlg, IDC_SM_MSG_FIRST, WM_GETFONT, 0, 0);
+        LOGFONTW lf;
+        HFONT hNew = NULL;
+        if (hFont && GetObjectW(hFont, sizeof(lf), &lf) == sizeof(lf)) {
+            lf.lfHeight = MulDiv(lf.lfHeight, (int)dpiNew, (int)dpiOld);
+            hNew = CreateFontIndirectW(&lf);
+        }
+        for (HWND hCtl = GetWindow(hDlg, GW_CHILD); hCtl; hCtl = GetWindow(hCtl, GW_HWNDNEXT)) {
+            RECT rc;
+            GetWindowRect(hCtl, &rc);
+            MapWindowPoints(NULL, hDlg, (POINT*)&rc, 2);
+            MoveWindow(hCtl, MulDiv(rc.left, (int)dpiNew, (int)dpiOld), MulDiv(rc.top, (int)dpiNew, (int)dpiOld),
+                       MulDiv(rc.right - rc.left, (int)dpiNew, (int)dpiOld),
+                       MulDiv(rc.bottom - rc.top, (int)dpiNew, (int)dpiOld), FALSE);
+            if (hNew)
+                SendMessageW(hCtl, WM_SETFONT, (WPARAM)hNew, FALSE);
+        }
+        if (hNew) {
+            if (s_hFontScaled)
+                DeleteObject(s_hFontScaled);
+            s_hFontScaled = hNew;
+        }
+        SetLogo(hDlg, dpiNew, TRUE);
+    }
+    // The system suggests the window's new rectangle; without one the client area grows in
+    // proportion, as the controls did.
+    RECT rc, rcClient;
+    GetWindowRect(hDlg, &rc);
+    GetClientRect(hDlg, &rcClient);
+    if (prcSuggested) {
+        rc = *prcSuggested;
+    } else if (dpiNew && dpiOld) {
+        rc.right += MulDiv(rcClient.right, (int)dpiNew, (int)dpiOld) - rcClient.right;
+        rc.bottom += MulDiv(rcClient.bottom, (int)dpiNew, (int)dpiOld) - rcClient.bottom;
+    }
+    SetWindowPos(hDlg, NULL, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hDlg, NULL, TRUE);
+}
+
 BOOL SM_OffersContinue(LONG firstCode)
 {
     return firstCode == c_CodePaperMismatch || firstCode == c_CodeStoreNameChanged;
@@ -87,6 +184,8 @@ int SM_ShowPrinterStatus(HWND hWndOwner, const LONG* pErrCodes, int count)
     SetActiveWindow(g_hStatusDlg);
 
     s_tickShown = GetTickCount();
+    // Assistive tools hear that the faults shown are new; each changed line has said so.
+    NotifyWinEvent(EVENT_SYSTEM_ALERT, g_hStatusDlg, OBJID_CLIENT, CHILDID_SELF);
 
     CopyMemory(g_ShownErrCodes, pErrCodes, sizeof(g_ShownErrCodes));
     TRACE_FuncOut(TRACE_LEVEL_INFO);
@@ -133,6 +232,19 @@ INT_PTR CALLBACK MsgDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
     switch (uMsg) {
     case WM_INITDIALOG:
         TRACE_Print(TRACE_LEVEL_INFO, L"MsgDlgProc: WM_INITDIALOG");
+        s_dpiDialog = 0;
+        {
+            // The dialog lays itself out on a DPI change (below), the same on every system.
+            SETDIALOGDPICHANGEBEHAVIOR_FN pfn =
+                reinterpret_cast<SETDIALOGDPICHANGEBEHAVIOR_FN>(User32Proc("SetDialogDpiChangeBehavior"));
+            if (pfn)
+                pfn(hDlg, DDC_DISABLE_ALL, DDC_DISABLE_ALL);
+        }
+        SetLogo(hDlg, SM_DialogDpi(hDlg), FALSE);
+        result = TRUE;
+        break;
+    case WM_DPICHANGED:
+        OnDpiChanged(hDlg, HIWORD(wParam), (const RECT*)lParam);
         result = TRUE;
         break;
     case WM_PAINT: {
@@ -175,6 +287,10 @@ INT_PTR CALLBACK MsgDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
         // Destroyed with its owner: forget the handle so that the next list creates it anew.
         if (g_hStatusDlg == hDlg)
             g_hStatusDlg = NULL;
+        if (s_hFontScaled) {
+            DeleteObject(s_hFontScaled);
+            s_hFontScaled = NULL;
+        }
         break;
     }
     TRACE_FuncOut(TRACE_LEVEL_INFO);

@@ -5,6 +5,9 @@
 #include "app/app.h"
 #include "res/resource.h"
 #include "util/trace.h"
+#include <limits.h>
+#include <math.h>
+#include <stdlib.h>
 
 // Items are collected in this order, and the order decides ties (276 stands before 275).
 MsgItem g_MsgItemTable[SM_MSG_ITEMS] = {
@@ -59,12 +62,82 @@ MsgItem g_MsgItemTable[SM_MSG_ITEMS] = {
 };
 
 static const COLORREF c_crMarker = RGB(0, 0, 255);
+static const COLORREF c_crCasing = RGB(0, 0, 0);
 static const int      c_cchMsgText = 128;
 static const int      c_cbAnsiText = 260;
+// Lengths in pixels at 96 dpi, scaled to the dialog's DPI when drawn.
 static const int      c_cxErase = 20;     // the cleared area's inset from the window rectangle
 static const int      c_cyEraseTop = 45;
 static const int      c_cyEraseBottom = 80;
 static const int      c_cxDot = 8;
+static const int      c_cxFrame = 2;      // the frame about a message line
+static const int      c_cxPen = 1;
+static const double   c_MinContrast = 3.0;
+
+// Artwork drawn for each scale (percent); a set's resource ids are the 100 % ids plus its offset.
+static const struct {
+    int nPercent;
+    UINT idOffset;
+} c_ArtSets[] = {
+    { 100, 0 }, { 125, 100 }, { 150, 200 }, { 175, 300 }, { 200, 400 }, { 250, 500 }, { 300, 600 },
+};
+
+// Colours that may stand in for the marker blue, in order of preference: the scheme's link,
+// selection and button text colours (a high-contrast scheme sets all three).
+static const int c_MarkerFallbacks[] = { COLOR_HOTLIGHT, COLOR_HIGHLIGHT, COLOR_BTNTEXT };
+
+int SM_Scale(int n, UINT dpi)
+{
+    return MulDiv(n, (int)dpi, SM_DPI_DEFAULT);
+}
+
+UINT SM_ArtIdOffset(UINT dpi)
+{
+    int percent = SM_Scale(100, dpi);
+    UINT best = 0;
+    int bestDiff = INT_MAX;
+    for (const auto& set : c_ArtSets) {
+        int diff = abs(set.nPercent - percent);
+        if (diff < bestDiff) {
+            bestDiff = diff;
+            best = set.idOffset;
+        }
+    }
+    return best;
+}
+
+static double Luminance(COLORREF cr)
+{
+    const BYTE channels[3] = { GetRValue(cr), GetGValue(cr), GetBValue(cr) };
+    const double weights[3] = { 0.2126, 0.7152, 0.0722 };
+    double l = 0;
+    for (int i = 0; i < 3; i++) {
+        double c = channels[i] / 255.0;
+        l += weights[i] * (c <= 0.04045 ? c / 12.92 : pow((c + 0.055) / 1.055, 2.4));
+    }
+    return l;
+}
+
+double SM_Contrast(COLORREF a, COLORREF b)
+{
+    double la = Luminance(a), lb = Luminance(b);
+    return la > lb ? (la + 0.05) / (lb + 0.05) : (lb + 0.05) / (la + 0.05);
+}
+
+COLORREF SM_MarkerColour(COLORREF crFace)
+{
+    if (SM_Contrast(c_crMarker, crFace) >= c_MinContrast)
+        return c_crMarker;
+    COLORREF best = c_crMarker;
+    for (int index : c_MarkerFallbacks) {
+        COLORREF cr = GetSysColor(index);
+        if (SM_Contrast(cr, crFace) >= c_MinContrast)
+            return cr;
+        if (SM_Contrast(cr, crFace) > SM_Contrast(best, crFace))
+            best = cr;
+    }
+    return best;
+}
 
 static BOOL IsLowerPicture(const MsgItem* pItem)
 {
@@ -131,23 +204,30 @@ BOOL SM_UsesAltLower(const int* pList, int n)
     return FALSE;
 }
 
-void SM_PictureLayout(const RECT* prcClient, SM_PICTURES* pLayout)
+void SM_PictureLayoutSized(const RECT* prcClient, int cxPicture, SM_PICTURES* pLayout)
 {
-    pLayout->xPicture = (prcClient->right - prcClient->left - SM_PICTURE_SIZE) / 2;
+    pLayout->xPicture = (prcClient->right - prcClient->left - cxPicture) / 2;
     int cyHalf = (prcClient->bottom - prcClient->top) / 2;
-    pLayout->yUpper = (cyHalf - SM_PICTURE_SIZE) / 2;
+    pLayout->yUpper = (cyHalf - cxPicture) / 2;
     pLayout->yLower = cyHalf + pLayout->yUpper;
 }
 
-BOOL SM_MarkerDot(const MsgItem* pItem, const SM_PICTURES* pLayout, RECT* prcDot)
+void SM_PictureLayout(const RECT* prcClient, SM_PICTURES* pLayout)
+{
+    SM_PictureLayoutSized(prcClient, SM_PICTURE_SIZE, pLayout);
+}
+
+BOOL SM_MarkerDot(const MsgItem* pItem, const SM_PICTURES* pLayout, UINT dpi, RECT* prcDot)
 {
     if (pItem->nX <= 0 || pItem->nY <= 0)
         return FALSE;
+    // The item table places the dot's corner at 96 dpi; its centre is what scales.
+    const int cxDot = SM_Scale(c_cxDot, dpi);
     int yBase = IsLowerPicture(pItem) ? pLayout->yLower : pLayout->yUpper;
-    prcDot->left = pLayout->xPicture + pItem->nX;
-    prcDot->top = yBase + pItem->nY;
-    prcDot->right = prcDot->left + c_cxDot;
-    prcDot->bottom = prcDot->top + c_cxDot;
+    prcDot->left = pLayout->xPicture + SM_Scale(pItem->nX + c_cxDot / 2, dpi) - cxDot / 2;
+    prcDot->top = yBase + SM_Scale(pItem->nY + c_cxDot / 2, dpi) - cxDot / 2;
+    prcDot->right = prcDot->left + cxDot;
+    prcDot->bottom = prcDot->top + cxDot;
     return TRUE;
 }
 
@@ -180,6 +260,11 @@ void SM_SortXYCoordinate(int pList[SM_MAX_SHOWN_ITEMS], int* pCount)
 
 void SM_DrawImage(HDC hdc, int x, int y, UINT idImage, UINT idMask, DWORD dwRop)
 {
+    SM_DrawImageSized(hdc, x, y, SM_PICTURE_SIZE, idImage, idMask, dwRop);
+}
+
+void SM_DrawImageSized(HDC hdc, int x, int y, int cxPicture, UINT idImage, UINT idMask, DWORD dwRop)
+{
     HDC hdcMem = CreateCompatibleDC(hdc);
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_DrawImage");
     if (!hdcMem) {
@@ -201,15 +286,17 @@ void SM_DrawImage(HDC hdc, int x, int y, UINT idImage, UINT idMask, DWORD dwRop)
         COLORREF crBack = GetPixel(hdc, 1, 1);
         if (crBack == CLR_INVALID)
             crBack = GetSysColor(COLOR_BTNFACE);
-        RECT rc = { x, y, x + SM_PICTURE_SIZE, y + SM_PICTURE_SIZE };
+        RECT rc = { x, y, x + cxPicture, y + cxPicture };
         HBRUSH hbrBack = CreateSolidBrush(crBack);
         if (hbrBack) {
             FillRect(hdc, &rc, hbrBack);
             DeleteObject(hbrBack);
         }
 
+        // Artwork of a neighbouring scale is stretched whole pixels at a time, never blended.
+        int nOldMode = SetStretchBltMode(hdc, COLORONCOLOR);
         if (GetObjectW(hMask, sizeof(bm), &bm) == sizeof(bm)) {
-            StretchBlt(hdc, x, y, SM_PICTURE_SIZE, SM_PICTURE_SIZE,
+            StretchBlt(hdc, x, y, cxPicture, cxPicture,
                        hdcMem, 0, 0, bm.bmWidth, bm.bmHeight, SRCAND);
         }
 
@@ -219,10 +306,12 @@ void SM_DrawImage(HDC hdc, int x, int y, UINT idImage, UINT idMask, DWORD dwRop)
         } else {
             SelectObject(hdcMem, hImage);
             if (GetObjectW(hImage, sizeof(bm), &bm) == sizeof(bm)) {
-                StretchBlt(hdc, x, y, SM_PICTURE_SIZE, SM_PICTURE_SIZE,
+                StretchBlt(hdc, x, y, cxPicture, cxPicture,
                            hdcMem, 0, 0, bm.bmWidth, bm.bmHeight, dwRop);
             }
         }
+        if (nOldMode)
+            SetStretchBltMode(hdc, nOldMode);
     }
 
     if (hOldBitmap)
@@ -274,10 +363,10 @@ struct DrawTools {
     HGDIOBJ hOldPen;
 };
 
-static void SelectTools(HDC hdc, COLORREF cr, DrawTools* pTools)
+static void SelectTools(HDC hdc, COLORREF cr, int cxPen, DrawTools* pTools)
 {
     pTools->hbr = CreateSolidBrush(cr);
-    pTools->hpen = CreatePen(PS_SOLID, 1, cr);
+    pTools->hpen = CreatePen(PS_SOLID, cxPen, cr);
     pTools->hOldBrush = pTools->hbr ? SelectObject(hdc, pTools->hbr) : NULL;
     pTools->hOldPen = pTools->hpen ? SelectObject(hdc, pTools->hpen) : NULL;
 }
@@ -295,17 +384,57 @@ static void ReleaseTools(HDC hdc, DrawTools* pTools)
     ZeroMemory(pTools, sizeof(*pTools));
 }
 
+// A line's text into its slot: an empty slot is hidden, so that assistive tools meet only the
+// lines shown, and a slot whose text changes tells them so.
+static void FillSlot(HWND hDlg, int id, LPCWSTR pszText)
+{
+    HWND hSlot = GetDlgItem(hDlg, id);
+    if (!hSlot)
+        return;
+    WCHAR szOld[c_cchMsgText], szNew[c_cchMsgText];
+    szOld[0] = szNew[0] = L'\0';
+    GetWindowTextW(hSlot, szOld, ARRAYSIZE(szOld));
+    // Emptied first: a text that does not convert leaves the slot empty.
+    SetDlgItemTextW(hDlg, id, L"");
+    if (pszText[0])
+        SetSlotText(hDlg, id, pszText);
+    GetWindowTextW(hSlot, szNew, ARRAYSIZE(szNew));
+    ShowWindow(hSlot, szNew[0] ? SW_SHOWNA : SW_HIDE);
+    if (wcscmp(szOld, szNew) != 0)
+        NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, hSlot, OBJID_CLIENT, CHILDID_SELF);
+}
+
+// A leader line from a line's frame, along the edge of the picture and across it to the dot.
+static void DrawLeader(HDC hdc, POINT ptStart, int xEdge, int xDot, int yDot, int cxDot)
+{
+    MoveToEx(hdc, ptStart.x, ptStart.y, NULL);
+    LineTo(hdc, xEdge, yDot);
+    LineTo(hdc, xDot, yDot);
+    RoundRect(hdc, xDot - cxDot / 2, yDot - cxDot / 2, xDot - cxDot / 2 + cxDot, yDot - cxDot / 2 + cxDot,
+              cxDot, cxDot);
+}
+
 void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_DrawStatus");
     WCHAR szText[c_cchMsgText];
     ZeroMemory(szText, sizeof(szText));
 
+    // Everything is laid out for the dialog's DPI; at 96 dpi these are the lengths as given.
+    const UINT dpi = SM_DialogDpi(hDlg);
+    const int cxPicture = SM_Scale(SM_PICTURE_SIZE, dpi);
+    const int cxDot = SM_Scale(c_cxDot, dpi);
+    const int cxFrame = SM_Scale(c_cxFrame, dpi);
+    const int cxPen = SM_Scale(c_cxPen, dpi);
+    const UINT idArt = SM_ArtIdOffset(dpi);
+    const COLORREF crFace = GetSysColor(COLOR_BTNFACE);
+    const COLORREF crMarker = SM_MarkerColour(crFace);
+
     // The caller's DC comes back as it was: background mode and the clipping of a repaint.
     int nSavedDC = SaveDC(hdc);
     SetBkMode(hdc, TRANSPARENT);
     DrawTools tools;
-    SelectTools(hdc, GetSysColor(COLOR_BTNFACE), &tools);
+    SelectTools(hdc, crFace, 1, &tools);
 
     RECT rcWindow, rcClient;
     GetWindowRect(hDlg, &rcWindow);
@@ -313,53 +442,66 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
     GetClientRect(hDlg, &rcClient);
 
     SM_PICTURES layout;
-    SM_PictureLayout(&rcClient, &layout);
+    SM_PictureLayoutSized(&rcClient, cxPicture, &layout);
     int xPicture = layout.xPicture;
     int yUpper = layout.yUpper;
     int yLower = layout.yLower;
 
     if (fErase) {
-        Rectangle(hdc, rcWindow.left + c_cxErase, rcWindow.top + c_cyEraseTop,
-                  rcWindow.right - c_cxErase, rcWindow.bottom - c_cyEraseBottom);
+        // The cleared area ends above the logo and the buttons, whatever the scale.
+        int yEraseEnd = rcWindow.bottom - SM_Scale(c_cyEraseBottom, dpi);
+        const int bottomRow[] = { IDC_SM_LOGO, IDC_SM_DELETE };
+        for (int id : bottomRow) {
+            RECT rc;
+            if (GetControlRect(hDlg, id, &rc) && rc.top < yEraseEnd)
+                yEraseEnd = rc.top;
+        }
+        Rectangle(hdc, rcWindow.left + SM_Scale(c_cxErase, dpi), rcWindow.top + SM_Scale(c_cyEraseTop, dpi),
+                  rcWindow.right - SM_Scale(c_cxErase, dpi), yEraseEnd);
         // Frames and leader lines of the list shown before may reach past that area: the
         // slots' frames, and the band between the columns down to the lower picture's bottom.
         // No control lies in that band; the slots are refilled below anyway.
         for (int i = 0; i < IDC_SM_MSG_SLOTS; i++) {
             RECT rc;
             if (GetControlRect(hDlg, IDC_SM_MSG_FIRST + i, &rc))
-                Rectangle(hdc, rc.left - 2, rc.top - 2, rc.right + 2, rc.bottom + 2);
+                Rectangle(hdc, rc.left - cxFrame, rc.top - cxFrame, rc.right + cxFrame, rc.bottom + cxFrame);
         }
         RECT rcLeft, rcRight;
         if (GetControlRect(hDlg, IDC_SM_MSG_FIRST, &rcLeft)
             && GetControlRect(hDlg, IDC_SM_MSG_RIGHT_FIRST, &rcRight)) {
-            Rectangle(hdc, rcLeft.right + 2, rcLeft.top - 2, rcRight.left - 1,
-                      yLower + SM_PICTURE_SIZE + 1);
+            Rectangle(hdc, rcLeft.right + cxFrame, rcLeft.top - cxFrame, rcRight.left - 1,
+                      yLower + cxPicture + 1);
         }
     }
-    SM_DrawImage(hdc, xPicture, yUpper, IDB_UPPER, IDB_UPPER_MASK, SRCINVERT);
-    SM_DrawImage(hdc, xPicture, yLower, IDB_LOWER, IDB_LOWER_MASK, SRCINVERT);
+    SM_DrawImageSized(hdc, xPicture, yUpper, cxPicture, IDB_UPPER + idArt, IDB_UPPER_MASK + idArt, SRCINVERT);
+    SM_DrawImageSized(hdc, xPicture, yLower, cxPicture, IDB_LOWER + idArt, IDB_LOWER_MASK + idArt, SRCINVERT);
 
     int list[SM_MAX_SHOWN_ITEMS];
     int n = 0;
     SM_SortXYCoordinate(list, &n);
     TRACE_Print(TRACE_LEVEL_INFO, L"SM_SortXYCoordinate::ErrorNum = %d", n);
-    if (SM_UsesAltLower(list, n))
-        SM_DrawImage(hdc, xPicture, yLower, IDB_LOWER_ALT, IDB_LOWER_MASK, SRCINVERT);
-
-    // Face-colour tools out, blue ones in.
-    ReleaseTools(hdc, &tools);
-    SelectTools(hdc, c_crMarker, &tools);
-
-    if (fSetTexts) {
-        for (int i = 0; i < IDC_SM_MSG_SLOTS; i++)
-            SetDlgItemTextW(hDlg, IDC_SM_MSG_FIRST + i, L"");
+    if (SM_UsesAltLower(list, n)) {
+        SM_DrawImageSized(hdc, xPicture, yLower, cxPicture, IDB_LOWER_ALT + idArt, IDB_LOWER_MASK + idArt,
+                          SRCINVERT);
     }
 
+    // Face-colour tools out, marker ones in.
+    ReleaseTools(hdc, &tools);
+    SelectTools(hdc, crMarker, cxPen, &tools);
+
+    WCHAR szSlots[IDC_SM_MSG_SLOTS][c_cchMsgText];
+    ZeroMemory(szSlots, sizeof(szSlots));
     for (int k = 0; k < n; k++) {
         const MsgItem* pItem = &g_MsgItemTable[list[k]];
         int id = SM_SlotOfLine(k, n);
         BOOL fLeft = id < IDC_SM_MSG_RIGHT_FIRST;
 
+        if (fSetTexts) {
+            szText[0] = L'\0';
+            SM_GetStatusMessage((DWORD)pItem->nErrCode, szText, c_cchMsgText);
+            szText[c_cchMsgText - 1] = L'\0';
+            lstrcpynW(szSlots[id - IDC_SM_MSG_FIRST], szText, c_cchMsgText);
+        }
         RECT rc;
         if (!GetControlRect(hDlg, id, &rc))
             continue;
@@ -367,31 +509,40 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
             // Repainting: the slot's own text is the control's; only its frame is ours.
             ExcludeClipRect(hdc, rc.left, rc.top, rc.right, rc.bottom);
         }
-        Rectangle(hdc, rc.left - 2, rc.top - 2, rc.right + 2, rc.bottom + 2);
-        POINT ptStart = { fLeft ? rc.right + 2 : rc.left - 2, rc.top + (rc.bottom - rc.top) / 2 };
-
-        if (fSetTexts) {
-            szText[0] = L'\0';
-            SM_GetStatusMessage((DWORD)pItem->nErrCode, szText, c_cchMsgText);
-            szText[c_cchMsgText - 1] = L'\0';
-            SetSlotText(hDlg, id, szText);
-        }
+        Rectangle(hdc, rc.left - cxFrame, rc.top - cxFrame, rc.right + cxFrame, rc.bottom + cxFrame);
+        POINT ptStart = { fLeft ? rc.right + cxFrame : rc.left - cxFrame, rc.top + (rc.bottom - rc.top) / 2 };
 
         RECT rcDot;
-        if (SM_MarkerDot(pItem, &layout, &rcDot)) {
+        if (SM_MarkerDot(pItem, &layout, dpi, &rcDot)) {
             TRACE_Print(TRACE_LEVEL_INFO, L"ErrIndex=%d start.x= %d start.y = %d ",
                         k, (int)ptStart.x, (int)ptStart.y);
-            int xEdge = fLeft ? xPicture : xPicture + SM_PICTURE_SIZE;
-            int xDot = rcDot.left;
-            int yDot = rcDot.top;
-            MoveToEx(hdc, ptStart.x, ptStart.y, NULL);
-            LineTo(hdc, xEdge, yDot + c_cxDot / 2);
-            LineTo(hdc, xDot + c_cxDot / 2, yDot + c_cxDot / 2);
-            RoundRect(hdc, xDot, yDot, xDot + c_cxDot, yDot + c_cxDot, c_cxDot, c_cxDot);
+            int xEdge = fLeft ? xPicture : xPicture + cxPicture;
+            // The dot's centre, where the line ends.
+            int xDot = rcDot.left + cxDot / 2;
+            int yDot = rcDot.top + cxDot / 2;
+            if (crMarker != c_crMarker) {
+                // A colour chosen against a dark face is light, as the artwork is: on the
+                // picture the line and the dot stand on a black casing.
+                DrawTools casing;
+                const int cxCasing = SM_Scale(1, dpi);
+                SelectTools(hdc, c_crCasing, cxPen + 2 * cxCasing, &casing);
+                MoveToEx(hdc, xEdge, yDot, NULL);
+                LineTo(hdc, xDot, yDot);
+                const int xyCasing = cxDot / 2 + cxCasing;
+                RoundRect(hdc, xDot - xyCasing, yDot - xyCasing, xDot - cxDot / 2 + cxDot + cxCasing,
+                          yDot - cxDot / 2 + cxDot + cxCasing, cxDot + 2 * cxCasing, cxDot + 2 * cxCasing);
+                ReleaseTools(hdc, &casing);
+            }
+            DrawLeader(hdc, ptStart, xEdge, xDot, yDot, cxDot);
         }
     }
-
     ReleaseTools(hdc, &tools);
+
+    if (fSetTexts) {
+        for (int i = 0; i < IDC_SM_MSG_SLOTS; i++)
+            FillSlot(hDlg, IDC_SM_MSG_FIRST + i, szSlots[i]);
+    }
+
     if (nSavedDC)
         RestoreDC(hdc, nSavedDC);
     TRACE_FuncOut(TRACE_LEVEL_INFO);

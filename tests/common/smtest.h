@@ -73,6 +73,12 @@ private:
     const wchar_t* m_name;
 };
 
+// The DPI ("LogPixels") of the processes started while it lives.
+struct SmScopedDpi {
+    explicit SmScopedDpi(DWORD dpi) { RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)); }
+    ~SmScopedDpi() { RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels"); }
+};
+
 std::wstring SmTestDir();                          // folder of the running test program
 std::wstring SmProgramPath();                      // StatusMonitor.exe beside it
 std::wstring SmCopyProgram(const std::wstring& baseName);   // a copy under another base name

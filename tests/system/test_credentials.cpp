@@ -289,11 +289,23 @@ static int DarkPixels(const std::vector<DWORD>& pixels)
     return dark;
 }
 
+// At the scales of today's displays too, where every text must fit its control: measured with the
+// dialog's font at that DPI in the control's own size (less a check box's or a button's edge).
 TEST(CredentialDialogs, ScreenshotsPerLanguage)
 {
+    const struct { int id; UINT format; int cxEdge; } texts[2][6] = {
+        { { SEC_ID_LABEL, DT_SINGLELINE, 0 }, { SEC_ID_HELP, DT_WORDBREAK, 0 }, { SEC_PWD_LABEL, DT_SINGLELINE, 0 },
+          { SEC_PWD_HELP, DT_WORDBREAK, 0 }, { SEC_REMOVE, DT_SINGLELINE, 16 }, { SEC_OK, DT_SINGLELINE, 4 } },
+        { { ACT_NAME_LABEL, DT_SINGLELINE, 0 }, { ACT_NAME_HELP, DT_WORDBREAK, 0 }, { ACT_PWD_LABEL, DT_SINGLELINE, 0 },
+          { ACT_PWD_HELP, DT_WORDBREAK, 0 }, { ACT_OK, DT_SINGLELINE, 4 }, { ACT_OK, DT_SINGLELINE, 4 } } };
     std::wstring dir = SmTestDir() + L"screenshots\\";
     CreateDirectoryW(dir.c_str(), NULL);
+    HDC hdc = CreateCompatibleDC(NULL);
+    for (int dpi : { 96, 120, 144, 192 })
     for (int accounting = 0; accounting < 2; accounting++) {
+        SmScopedDpi scopedDpi(dpi);
+        HFONT hFont = CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Courier New");
+        HGDIOBJ hOldFont = SelectObject(hdc, hFont);
         // Captions and OK buttons of the two Chinese columns: both texts share their length and
         // differ in one character or more, so identical pixels mean boxes instead of glyphs.
         std::vector<DWORD> caption[2], okButton[2];
@@ -308,13 +320,22 @@ TEST(CredentialDialogs, ScreenshotsPerLanguage)
             Sleep(100);
             SmImage image;
             ASSERT_TRUE(SmCaptureWindow(run.Dlg(), &image));
-            std::wstring name = std::wstring(accounting ? L"accounting_" : L"secure_") + std::to_wstring(language) + L".bmp";
+            std::wstring name = std::wstring(accounting ? L"accounting_" : L"secure_") + std::to_wstring(language)
+                + (dpi == 96 ? L"" : L"_" + std::to_wstring(dpi)) + L".bmp";
             EXPECT_TRUE(SmSaveImageBmp(image, dir + name));
 
             RECT rcHelp, rcOk, rcWnd, rcClient;
             GetWindowRect(run.Item(idHelp), &rcHelp);
             InflateRect(&rcHelp, -2, -2);
             EXPECT_GT(DarkPixels(Region(image, run.Dlg(), rcHelp)), 200) << SmNarrow(name);
+            for (const auto& t : texts[accounting]) {
+                RECT rcCtl, rcText;
+                GetClientRect(run.Item(t.id), &rcCtl);
+                rcCtl.right -= MulDiv(t.cxEdge, dpi, 96);
+                rcText = rcCtl;
+                DrawTextW(hdc, run.ItemText(t.id).c_str(), -1, &rcText, DT_CALCRECT | DT_EXPANDTABS | t.format);
+                EXPECT_TRUE(rcText.right <= rcCtl.right && rcText.bottom <= rcCtl.bottom) << SmNarrow(name) << " " << t.id;
+            }
             if (language == 1033)
                 continue;
             GetWindowRect(run.Item(idOk), &rcOk);
@@ -329,7 +350,10 @@ TEST(CredentialDialogs, ScreenshotsPerLanguage)
         }
         EXPECT_NE(caption[0], caption[1]) << "caption glyphs missing, dialog " << accounting;
         EXPECT_NE(okButton[0], okButton[1]) << "button glyphs missing, dialog " << accounting;
+        SelectObject(hdc, hOldFont);
+        DeleteObject(hFont);
     }
+    DeleteDC(hdc);
 }
 
 // ---- Printer data, through the test-double spooler ----

@@ -252,6 +252,13 @@ TEST_F(DevTools, LintVerdicts)
     }
     std::wstring path = dir + L"\\smen.ini";
     RemoveDirectoryW(path.c_str());
+    // The built-in texts fit their slots at the scales of today's displays.
+    ASSERT_TRUE(WriteUnicodeIni(path, L"[string]\r\ncodepage=1252\r\n"));
+    for (int dpi : { 96, 120, 144, 192 }) {
+        SmScopedDpi scopedDpi(dpi);
+        Output out = Smctl(L"lint \"" + path + L"\"");
+        EXPECT_TRUE(out.Has("\n0 errors, 48 warnings")) << dpi << " dpi\n" << out.text;
+    }
     // The long text: the words past the slot's last line are named, the first ones are not.
     ASSERT_TRUE(WriteUnicodeIni(path, MessageFile(L"", longText)));
     Output out = Smctl(L"lint \"" + path + L"\"");

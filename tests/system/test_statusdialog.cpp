@@ -2,10 +2,14 @@
 // would: the exchange file announces fault lists, the dialog is found by its title, its controls
 // are read and its buttons pressed with BM_CLICK; the test-double spooler records job control.
 #include <gtest/gtest.h>
+#include <initguid.h>
+#include <oleacc.h>
+#include <tlhelp32.h>
 #include "smtest.h"
 #include "spooler_state.h"
 #include <winspool.h>
 #include <algorithm>
+#include <tuple>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -83,6 +87,7 @@ protected:
     }
 
     static const UINT WM_SM_EXIT_ = WM_USER + 2;
+    void TwelveItemsAt(int run, int* pSilhouette96);
 
     void Write(const wchar_t* section, const wchar_t* key, const std::wstring& value)
     {
@@ -439,12 +444,12 @@ namespace {
 
 struct Geometry { int xPicture, yUpper, yLower; };
 
-Geometry Geo(HWND hDlg)
+Geometry Geo(HWND hDlg, int size = 170)
 {
     RECT rc;
     GetClientRect(hDlg, &rc);
     int half = rc.bottom / 2;
-    return { (rc.right - 170) / 2, (half - 170) / 2, half + (half - 170) / 2 };
+    return { (rc.right - size) / 2, (half - size) / 2, half + (half - size) / 2 };
 }
 
 RECT SlotRect(HWND hDlg, int id)
@@ -586,23 +591,35 @@ double Luminance(DWORD rgb)
     return 0.2126 * lin((rgb >> 16) & 0xFF) + 0.7152 * lin((rgb >> 8) & 0xFF) + 0.0722 * lin(rgb & 0xFF);
 }
 
+double Contrast(DWORD a, DWORD b)
+{
+    double la = Luminance(a) + 0.05, lb = Luminance(b) + 0.05;
+    return std::max(la, lb) / std::min(la, lb);
+}
+
 }  // namespace
 
-// A full dialog as the user sees it: every dot drawn, and the artwork about each dot light
-// enough on the screen (after the masked blit) to set the blue dot off by 3 : 1 at least.
-TEST_F(StatusDialogSystem, TwelveItemsEveryDotOnLightArtwork)
+// A full dialog as the user sees it at 96 to 192 dpi, or after a DPI change to 192 (run 0): every
+// dot drawn, and the artwork about each dot light enough on the screen (after the masked blit) to
+// set the blue dot off by 3 : 1 at least; the lower picture's silhouette scaled from the one at
+// 96 dpi, the logo scaled and whole.
+void StatusDialogSystem::TwelveItemsAt(int run, int* pSilhouette96)
 {
+    SmScopedDpi scopedDpi(run ? run : 96);
     StartMonitor();
     Announce(L"5|6|80|257|261|262|263|264|265|266|278|");
     HWND hDlg = WaitDialog();
     ASSERT_NE((HWND)NULL, hDlg);
     ASSERT_TRUE(WaitSlot(hDlg, 1012, L"Tray 2 Open."));   // the last line drawn
-    Sleep(150);
+    if (!run)   // no rectangle: a pointer does not cross processes
+        PostMessageW(hDlg, WM_DPICHANGED, MAKEWPARAM(192, 192), 0);
+    const int dpi = run ? run : 192, size = MulDiv(170, dpi, 96), ring = MulDiv(4, dpi, 96) + 2 * dpi / 96;
+    Sleep(300);
     SmImage img;
     ASSERT_TRUE(SmCaptureWindow(hDlg, &img));
     std::wstring dir = SmTestDir() + L"screenshots\\";
     CreateDirectoryW(dir.c_str(), NULL);
-    EXPECT_TRUE(SmSaveImageBmp(img, dir + L"status_twelve.bmp"));
+    EXPECT_TRUE(SmSaveImageBmp(img, dir + L"status_twelve" + (run == 96 ? L"" : L"_" + std::to_wstring(run)) + L".bmp"));
 
     ASSERT_TRUE(SmCaptureClient(hDlg, &img));
     for (int id = 1001; id <= 1012; id++)
@@ -613,17 +630,170 @@ TEST_F(StatusDialogSystem, TwelveItemsEveryDotOnLightArtwork)
         { 76, 78, true }, { 76, 100, true }, { 58, 88, true }, { 74, 80, true },
     };
     const double blue = Luminance(kBlue);
-    Geometry g = Geo(hDlg);
+    Geometry g = Geo(hDlg, size);
     for (const auto& d : dots) {
-        int x0 = g.xPicture + d.nX, y0 = (d.lower ? g.yLower : g.yUpper) + d.nY;
-        EXPECT_EQ(kBlue, img.At(x0 + 4, y0 + 4)) << d.nX << "," << d.nY;
+        int cx = g.xPicture + MulDiv(d.nX + 4, dpi, 96), cy = (d.lower ? g.yLower : g.yUpper) + MulDiv(d.nY + 4, dpi, 96);
+        EXPECT_EQ(kBlue, img.At(cx, cy)) << d.nX << "," << d.nY << " run " << run;
         double worst = 21;
-        for (int y = y0 - 2; y < y0 + 10; y++) {
-            for (int x = x0 - 2; x < x0 + 10; x++) {
-                if (img.At(x, y) != kBlue)
+        for (int y = cy - ring; y <= cy + ring; y++) {
+            for (int x = cx - ring; x <= cx + ring; x++) {
+                if (img.At(x, y) != kBlue && hypot(x + 0.5 - cx, y + 0.5 - cy) <= ring)
                     worst = std::min(worst, (Luminance(img.At(x, y)) + 0.05) / (blue + 0.05));
             }
         }
-        EXPECT_GE(worst, 3.0) << "about the dot at " << d.nX << "," << d.nY;
+        EXPECT_GE(worst, 3.0) << "about the dot at " << d.nX << "," << d.nY << " run " << run;
+    }
+    // Rows of the lower picture that hold the printer; every row of the logo holds some of it.
+    RECT logo = SlotRect(hDlg, 65535);
+    int first = -1, last = -1;
+    for (int y = g.yLower; y < g.yLower + size && y < logo.top; y++)
+        for (int x = g.xPicture + size / 4; x < g.xPicture + size * 3 / 4; x++)
+            if (img.At(x, y) != img.At(1, 1))
+                first = first < 0 ? y : first, last = y;
+    *pSilhouette96 = *pSilhouette96 ? *pSilhouette96 : last - first + 1;
+    EXPECT_NEAR(*pSilhouette96 * dpi / 96.0, last - first + 1, 2) << "run " << run;
+    EXPECT_NEAR(80 * dpi / 96.0, logo.right - logo.left, 2) << "run " << run;
+    for (int y = logo.top, ink = 1; y < logo.bottom && ink; y++) {
+        ink = 0;
+        for (int x = logo.left; x < logo.right; x++)
+            ink += img.At(x, y) != img.At(1, 1);
+        EXPECT_GT(ink, 0) << "logo row " << y - logo.top << " painted over, run " << run;
+    }
+}
+
+TEST_F(StatusDialogSystem, TwelveItemsEveryDotOnLightArtwork)
+{
+    int silhouette96 = 0;
+    for (int run : { 96, 120, 144, 192, 0 }) {
+        TwelveItemsAt(run, &silhouette96);
+        TearDown();     // a new monitor for the next DPI
+        SetUp();
+    }
+}
+
+namespace {
+
+// Events of the monitor as an assistive tool hears them, out of process.
+DWORD g_eventPid;
+int g_alerts;
+std::vector<int> g_renamed;     // control ids
+
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG, DWORD, DWORD)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    g_alerts += pid == g_eventPid && event == EVENT_SYSTEM_ALERT;
+    if (pid == g_eventPid && event == EVENT_OBJECT_NAMECHANGE && idObject == OBJID_CLIENT)
+        g_renamed.push_back(GetDlgCtrlID(hwnd));
+}
+
+// What a screen reader meets among the message slots and the logo: items shown with a name.
+std::vector<std::wstring> NamedItems(HWND hDlg)
+{
+    std::vector<std::wstring> named;
+    for (int id : { 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 65535 }) {
+        IAccessible* acc = NULL;
+        VARIANT self = {}, state = {};
+        self.vt = VT_I4;    // CHILDID_SELF
+        BSTR name = NULL;
+        if (SUCCEEDED(AccessibleObjectFromWindow(GetDlgItem(hDlg, id), OBJID_CLIENT, IID_IAccessible, (void**)&acc))
+            && SUCCEEDED(acc->get_accState(self, &state)) && !(state.lVal & STATE_SYSTEM_INVISIBLE)
+            && acc->get_accName(self, &name) == S_OK && name && name[0])
+            named.push_back(name);
+        SysFreeString(name);
+        if (acc)
+            acc->Release();
+    }
+    return named;
+}
+
+}  // namespace
+
+// The manifest's entries are in both programs, the monitor runs on the version-6 controls, and
+// a reader meets only the faults shown and hears one alert per new list and each line renamed.
+TEST_F(StatusDialogSystem, ManifestVersionSixControlsAndAssistiveTools)
+{
+    for (const wchar_t* exe : { L"StatusMonitor.exe", L"smctl.exe" }) {
+        HMODULE h = LoadLibraryExW((SmTestDir() + exe).c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+        HRSRC r = h ? FindResourceW(h, MAKEINTRESOURCEW(1), RT_MANIFEST) : NULL;
+        ASSERT_NE((HRSRC)NULL, r) << SmNarrow(exe);
+        std::string xml((const char*)LockResource(LoadResource(h, r)), SizeofResource(h, r));
+        for (const char* entry : { "\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", ">true/pm<",
+                                   ">PerMonitorV2, PerMonitor<", "level=\"asInvoker\"", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                                   "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                                   "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a" })
+            EXPECT_NE(std::string::npos, xml.find(entry)) << SmNarrow(exe) << " lacks " << entry;
+        EXPECT_EQ(std::string::npos, xml.find("activeCodePage")) << SmNarrow(exe);
+        FreeLibrary(h);
+    }
+
+    CoInitialize(NULL);
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_ALERT, EVENT_OBJECT_NAMECHANGE, NULL, OnWinEvent, 0, 0,
+                                         WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE((HWINEVENTHOOK)NULL, hook);
+    StartMonitor();
+    g_eventPid = m_monitor->Pid();
+    const struct { const wchar_t* status; std::vector<std::wstring> named; std::vector<int> renamed; } cases[] = {
+        { L"6|5|", { L"Front cover open.", L"No Cartridge." }, { 1001, 1007 } },
+        { L"6|33|", { L"Paper Jam.", L"No Cartridge." }, { 1001 } },
+        { L"33|", { L"Paper Jam." }, { 1007 } },      // the right line emptied and hidden
+    };
+    HWND hDlg = NULL;
+    for (const auto& c : cases) {
+        g_alerts = 0;
+        g_renamed.clear();
+        Announce(c.status);
+        hDlg = hDlg ? hDlg : WaitDialog();
+        ASSERT_TRUE(hDlg && WaitSlot(hDlg, 1001, c.named[0])) << SmNarrow(c.status);
+        MSG msg;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 500; Sleep(10))
+            while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+        EXPECT_EQ(1, g_alerts) << SmNarrow(c.status);
+        EXPECT_EQ(c.renamed, g_renamed) << SmNarrow(c.status);
+        EXPECT_EQ(c.named, NamedItems(hDlg)) << SmNarrow(c.status);
+    }
+    UnhookWinEvent(hook);
+    CoUninitialize();
+
+    std::wstring comctl;
+    HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, m_monitor->Pid());
+    MODULEENTRY32W me = { sizeof(me) };
+    for (BOOL ok = Module32FirstW(hSnap, &me); ok; ok = Module32NextW(hSnap, &me))
+        comctl = _wcsicmp(me.szModule, L"comctl32.dll") == 0 ? me.szExePath : comctl;
+    CloseHandle(hSnap);
+    std::transform(comctl.begin(), comctl.end(), comctl.begin(), towlower);
+    EXPECT_NE(std::wstring::npos, comctl.find(L"common-controls_6595b64144ccf1df_6.")) << SmNarrow(comctl);
+}
+
+// Under a black scheme the blue would stand 2.4 : 1 off the face: frames and lines take a scheme
+// colour that stands 3 : 1 off it, and a dot stands 3 : 1 off what surrounds it.
+TEST_F(StatusDialogSystem, BlackSchemeFramesLinesAndDotsStandOut)
+{
+    const int elements[] = { COLOR_3DFACE, COLOR_BTNTEXT, COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_HIGHLIGHT, COLOR_HOTLIGHT };
+    const COLORREF black[] = { 0, RGB(255, 255, 255), 0, RGB(255, 255, 255), RGB(26, 235, 255), RGB(255, 255, 0) };
+    COLORREF old[ARRAYSIZE(elements)];
+    for (size_t i = 0; i < ARRAYSIZE(elements); i++)
+        old[i] = GetSysColor(elements[i]);
+    ASSERT_TRUE(SetSysColors(ARRAYSIZE(elements), elements, black));
+    StartMonitor();
+    Announce(L"6|5|");
+    HWND hDlg = WaitDialog();
+    bool shown = hDlg && WaitSlot(hDlg, 1007, L"No Cartridge.");
+    Sleep(150);
+    SmImage img;
+    bool captured = shown && SmCaptureClient(hDlg, &img);
+    SetSysColors(ARRAYSIZE(elements), elements, old);
+    ASSERT_TRUE(captured);
+    const DWORD face = img.At(1, 1);
+    EXPECT_EQ(0u, face) << "the scheme reached the program";
+    Geometry g = Geo(hDlg);
+    for (const auto& it : { std::make_tuple(1001, 92, 101), std::make_tuple(1007, 119, 90) }) {
+        RECT rc = SlotRect(hDlg, std::get<0>(it));
+        int cx = g.xPicture + std::get<1>(it) + 4, cy = g.yUpper + std::get<2>(it) + 4;
+        EXPECT_GE(Contrast(img.At(rc.left - 1, (rc.top + rc.bottom) / 2), face), 3.0) << "frame " << std::get<0>(it);
+        EXPECT_GE(Contrast(img.At(std::get<0>(it) < 1007 ? g.xPicture : g.xPicture + 170, cy), face), 3.0) << "line";
+        EXPECT_GE(Contrast(img.At(cx, cy), img.At(cx, cy - 5)), 3.0) << "dot " << std::get<0>(it);
+        EXPECT_GE(Contrast(img.At(cx, cy), img.At(cx, cy + 5)), 3.0) << "dot " << std::get<0>(it);
     }
 }

@@ -147,7 +147,7 @@ LPCWSTR PictureName(int nPicture)
     MsgItem probe = { 0, 1, 1, 0, nPicture };
     SM_PICTURES layout = { 0, 0, SM_PICTURE_SIZE };
     RECT rc;
-    return SM_MarkerDot(&probe, &layout, &rc) && rc.top >= SM_PICTURE_SIZE ? L"lower" : L"upper";
+    return SM_MarkerDot(&probe, &layout, SM_DPI_DEFAULT, &rc) && rc.top >= SM_PICTURE_SIZE ? L"lower" : L"upper";
 }
 
 void ReadTexts(Why* w)
@@ -202,7 +202,7 @@ void LayOut(Why* w, HWND hRunning)
         l.x = it.nX;
         l.y = it.nY;
         RECT rcDot;
-        l.hasDot = placed && SM_MarkerDot(&it, &pics, &rcDot);
+        l.hasDot = placed && SM_MarkerDot(&it, &pics, SM_DPI_DEFAULT, &rcDot);
         if (l.hasDot) {
             l.dot.x = (rcDot.left + rcDot.right) / 2;
             l.dot.y = (rcDot.top + rcDot.bottom) / 2;
