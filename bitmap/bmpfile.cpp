@@ -148,6 +148,17 @@ static HANDLE OpenTempFile(LPCWSTR pszFileName, LPWSTR pszTemp, size_t cchTemp)
         StringCchCopyW(szDir, ARRAYSIZE(szDir), L".");
     else
         *pszName = 0;
+    // A file that could not be written over (read-only, held without sharing) is refused before
+    // anything is written, as opening it would be.
+    HANDLE hOld = CreateFileW(pszFileName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD dwError = hOld == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (hOld != INVALID_HANDLE_VALUE)
+        CloseHandle(hOld);
+    DWORD dwAttributes = GetFileAttributesW(pszFileName);
+    if ((dwError != ERROR_SUCCESS && dwError != ERROR_FILE_NOT_FOUND) ||
+            (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY)))
+        return INVALID_HANDLE_VALUE;
     if (!GetTempFileNameW(szDir, L"~wm", 0, pszTemp))
         return INVALID_HANDLE_VALUE;
     HANDLE hFile = CreateFileW(pszTemp, GENERIC_WRITE, 0, NULL, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);

@@ -127,8 +127,9 @@ static BYTE* TileBytes(WM_TEXT_TILE* pTile, size_t cb)
 }
 
 // Keeps the ink of cRows rows of the tile from its row yTile on, read from bottom-up 1-bit rows
-// that are white past the tile's width: each row's span and the bytes that hold it.
-static BOOL KeepTileRows(WM_TEXT_TILE* pTile, const BYTE* pSrc, int strideSrc, int yTile, int cRows)
+// that are white past the tile's width: each row's span and the bytes that hold it, copied or
+// (rows that stay) in place.
+static BOOL KeepTileRows(WM_TEXT_TILE* pTile, const BYTE* pSrc, int strideSrc, int yTile, int cRows, BOOL fInPlace)
 {
     int cbUsed = (pTile->rcTile.right - pTile->rcTile.left + 7) / 8;
     for (int i = 0; i < cRows; i++) {
@@ -144,10 +145,13 @@ static BOOL KeepTileRows(WM_TEXT_TILE* pTile, const BYTE* pSrc, int strideSrc, i
             l++;
         while (row[last - 1] & (0x80 >> (r % 8)))
             r--;
-        BYTE* p = TileBytes(pTile, (size_t)(last - first));
-        if (!p)
-            return FALSE;
-        memcpy(p, row + first, (size_t)(last - first));
+        const BYTE* p = row + first;
+        if (!fInPlace) {
+            BYTE* pKept = TileBytes(pTile, (size_t)(last - first));
+            if (!pKept)
+                return FALSE;
+            p = (const BYTE*)memcpy(pKept, row + first, (size_t)(last - first));
+        }
         pRow->left = l;
         pRow->right = r + 1;
         pRow->iFirstByte = first;
@@ -189,6 +193,9 @@ void WM_FreeTextTile(WM_TEXT_TILE* pTile)
     }
     if (pTile->pRows)
         HeapFree(GetProcessHeap(), 0, pTile->pRows);
+    if (pTile->hbmKept)
+        DeleteObject(pTile->hbmKept);
+    pTile->hbmKept = NULL;
     pTile->pRows = NULL;
     pTile->pFree = NULL;
     pTile->cbFree = 0;
@@ -202,7 +209,10 @@ static BOOL RenderTile(HDC hdc, const WM_TEXT_LAYOUT* pLayout, WM_TEXT_TILE* pTi
 {
     int cx = pTile->rcTile.right - pTile->rcTile.left, cy = pTile->rcTile.bottom - pTile->rcTile.top;
     int stride = iBitmap_GetRowBytes(1, cx);
-    int cStripRows = WM_StripRowCount(stride);
+    // One drawing where the tile is small enough (fresh memory costs more than the drawing),
+    // strips of a large one.
+    int cStripRows = (int)(WM_CB_TILE_STRIP / (size_t)stride);
+    cStripRows = cStripRows > 0 ? cStripRows : 1;
     int cDibRows = cy < cStripRows ? cy : cStripRows;
     pTile->pRows = (WM_TILE_ROW*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(WM_TILE_ROW) * (size_t)cy);
     BYTE* pvBits = NULL;
@@ -226,11 +236,15 @@ static BOOL RenderTile(HDC hdc, const WM_TEXT_LAYOUT* pLayout, WM_TEXT_TILE* pTi
             memset(pRows, 0xFF, (size_t)stride * (size_t)cRows);
             fMade = ExtTextOutW(hdcTile, x, ReferenceFor(-(pTile->rcTile.top + y), pLayout->yAlign), 0, NULL,
                                 pLayout->pszText, (UINT)pLayout->cch, NULL)
-                    && GdiFlush() && KeepTileRows(pTile, pRows, stride, y, cRows);
+                    && GdiFlush() && KeepTileRows(pTile, pRows, stride, y, cRows, cy == cRows);
         }
         SelectObject(hdcTile, hOldFont);
         SelectObject(hdcTile, hOldBitmap);
-        DeleteObject(hbm);
+        // A tile drawn in one piece is kept in its bitmap.
+        if (fMade && cDibRows == cy)
+            pTile->hbmKept = hbm;
+        else
+            DeleteObject(hbm);
     }
     if (hdcTile)
         DeleteDC(hdcTile);

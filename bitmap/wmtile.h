@@ -3,7 +3,8 @@
 #pragma once
 #include "bitmap/bitmap.h"
 
-#define WM_CB_STRIP (256 * 1024)   // rows of a page or tile drawn at a time
+#define WM_CB_STRIP (256 * 1024)   // rows of a page stamped, screened and written at a time
+#define WM_CB_TILE_STRIP (16 * 1024 * 1024)   // rows of a tile drawn at a time
 #define WM_PI 3.14159265358979323846
 #define WM_TILE_ATTEMPTS    3
 #define WM_TILE_MAX_PIXELS  (1024LL * 1024 * 1024)  // a tile's area at most (its kept ink: 128 MB)
@@ -34,7 +35,8 @@ struct WM_TILE_ROW {
 };
 struct WM_TEXT_TILE {
     WM_TILE_ROW* pRows;        // one per row of rcTile, top-down
-    BYTE* pChunks;             // the kept bytes, in chunks chained through their first bytes
+    HBITMAP hbmKept;           // the bitmap the rows were drawn in, when they are kept there
+    BYTE* pChunks;             // else the kept bytes, in chunks chained through their first bytes
     BYTE* pFree;               // the rest of the newest chunk
     size_t cbFree;
     RECT rcTile;               // the pixels drawn, from the baseline's start
