@@ -524,7 +524,7 @@ static int WriteFaxPage(IBMP_WRITER* pWriter, WM_STRIPS* s)
         TRACE_TagError(c_szTagRender, L"create DC fail!");
         return pWriter->rc = IBMP_E_NODC;
     }
-    hbm = WM_CreateRowsBitmap(hdc, s->nWidth, s->nHeight, &pBits);
+    hbm = WM_CreateRowsBitmap(hdc, s->nWidth, s->nHeight, &pBits, FALSE);
     if (!hbm) {
         TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
         DeleteDC(hdc);

@@ -60,7 +60,7 @@ static int ReferenceFor(int start, double align)
 // First and one past the last byte of a row that is not all white; first == last when none.
 static void RowInkBytes(const BYTE* row, int cb, int* pFirst, int* pLast)
 {
-    static const unsigned long long c_White = ~0ULL;
+    static const unsigned long long c_White = 0;
     int first = 0, last = cb;
     while (first + 8 <= cb) {
         unsigned long long w;
@@ -69,7 +69,7 @@ static void RowInkBytes(const BYTE* row, int cb, int* pFirst, int* pLast)
             break;
         first += 8;
     }
-    while (first < cb && row[first] == 0xFF)
+    while (first < cb && row[first] == 0)
         first++;
     while (last - 8 >= first) {
         unsigned long long w;
@@ -78,7 +78,7 @@ static void RowInkBytes(const BYTE* row, int cb, int* pFirst, int* pLast)
             break;
         last -= 8;
     }
-    while (last > first && row[last - 1] == 0xFF)
+    while (last > first && row[last - 1] == 0)
         last--;
     *pFirst = first;
     *pLast = last;
@@ -90,11 +90,16 @@ int WM_StripRowCount(int stride)
     return cRows > 0 ? cRows : 1;
 }
 
-HBITMAP WM_CreateRowsBitmap(HDC hdc, int cx, int cy, BYTE** ppBits)
+HBITMAP WM_CreateRowsBitmap(HDC hdc, int cx, int cy, BYTE** ppBits, BOOL fWhiteZero)
 {
     struct { BITMAPINFOHEADER bmiHeader; RGBQUAD bmiColors[2]; } bmi;
     iBitmap_FillInfoHeader(&bmi.bmiHeader, 1, 600, cx, cy, (DWORD)iBitmap_GetRowBytes(1, cx) * (DWORD)cy);
     iBitmap_FillPalette(reinterpret_cast<BITMAPINFO*>(&bmi), 1);
+    if (fWhiteZero) {
+        RGBQUAD t = bmi.bmiColors[0];
+        bmi.bmiColors[0] = bmi.bmiColors[1];
+        bmi.bmiColors[1] = t;
+    }
     void* pvBits = NULL;
     HBITMAP hbm = CreateDIBSection(hdc, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pvBits, NULL, 0);
     if (hbm && !pvBits) {
@@ -129,11 +134,11 @@ static BYTE* TileBytes(WM_TEXT_TILE* pTile, size_t cb)
 // Keeps the ink of cRows rows of the tile from its row yTile on, read from bottom-up 1-bit rows
 // that are white past the tile's width: each row's span and the bytes that hold it, copied or
 // (rows that stay) in place.
-static BOOL KeepTileRows(WM_TEXT_TILE* pTile, const BYTE* pSrc, int strideSrc, int yTile, int cRows, BOOL fInPlace)
+static BOOL KeepTileRows(WM_TEXT_TILE* pTile, BYTE* pSrc, int strideSrc, int yTile, int cRows, BOOL fInPlace)
 {
     int cbUsed = (pTile->rcTile.right - pTile->rcTile.left + 7) / 8;
     for (int i = 0; i < cRows; i++) {
-        const BYTE* row = pSrc + (size_t)(cRows - 1 - i) * strideSrc;
+        BYTE* row = pSrc + (size_t)(cRows - 1 - i) * strideSrc;
         WM_TILE_ROW* pRow = &pTile->pRows[yTile + i];
         int first, last;
         RowInkBytes(row, cbUsed, &first, &last);
@@ -141,17 +146,19 @@ static BOOL KeepTileRows(WM_TEXT_TILE* pTile, const BYTE* pSrc, int strideSrc, i
         if (first >= last)
             continue;
         int l = first * 8, r = last * 8 - 1;
-        while (row[first] & (0x80 >> (l % 8)))
+        while (!(row[first] & (0x80 >> (l % 8))))
             l++;
-        while (row[last - 1] & (0x80 >> (r % 8)))
+        while (!(row[last - 1] & (0x80 >> (r % 8))))
             r--;
-        const BYTE* p = row + first;
+        BYTE* p = row + first;
         if (!fInPlace) {
-            BYTE* pKept = TileBytes(pTile, (size_t)(last - first));
-            if (!pKept)
+            p = TileBytes(pTile, (size_t)(last - first));
+            if (!p)
                 return FALSE;
-            p = (const BYTE*)memcpy(pKept, row + first, (size_t)(last - first));
+            memcpy(p, row + first, (size_t)(last - first));
         }
+        for (int b = 0; b < last - first; b++)
+            p[b] = (BYTE)~p[b];         // kept as the page has it, ink 0
         pRow->left = l;
         pRow->right = r + 1;
         pRow->iFirstByte = first;
@@ -203,7 +210,7 @@ void WM_FreeTextTile(WM_TEXT_TILE* pTile)
     SetRectEmpty(&pTile->rcInk);
 }
 
-// Draws the tile's rows a strip at a time into one small bitmap, each strip with the reference
+// Draws the tile's rows a strip at a time into one bitmap (ink 1), each strip with the reference
 // point that starts the baseline where it starts in the tile, keeping each row's ink.
 static BOOL RenderTile(HDC hdc, const WM_TEXT_LAYOUT* pLayout, WM_TEXT_TILE* pTile)
 {
@@ -220,7 +227,7 @@ static BOOL RenderTile(HDC hdc, const WM_TEXT_LAYOUT* pLayout, WM_TEXT_TILE* pTi
     BOOL fMade = FALSE;
     HDC hdcTile = pTile->pRows ? CreateCompatibleDC(hdc) : NULL;
     if (hdcTile)
-        hbm = WM_CreateRowsBitmap(hdcTile, cx, cDibRows, &pvBits);
+        hbm = WM_CreateRowsBitmap(hdcTile, cx, cDibRows, &pvBits, TRUE);
     if (hbm) {
         HGDIOBJ hOldBitmap = SelectObject(hdcTile, hbm);
         HGDIOBJ hOldFont = SelectObject(hdcTile, GetCurrentObject(hdc, OBJ_FONT));
@@ -233,10 +240,12 @@ static BOOL RenderTile(HDC hdc, const WM_TEXT_LAYOUT* pLayout, WM_TEXT_TILE* pTi
             int cRows = cy - y < cStripRows ? cy - y : cStripRows;
             // The strip is drawn from the bitmap's top row, and the rows are bottom-up.
             BYTE* pRows = pvBits + (size_t)(cDibRows - cRows) * stride;
-            memset(pRows, 0xFF, (size_t)stride * (size_t)cRows);
+            // A fresh bitmap is white already: its memory is first touched where ink goes.
+            if (cDibRows < cy)
+                memset(pRows, 0, (size_t)stride * (size_t)cRows);
             fMade = ExtTextOutW(hdcTile, x, ReferenceFor(-(pTile->rcTile.top + y), pLayout->yAlign), 0, NULL,
-                                pLayout->pszText, (UINT)pLayout->cch, NULL)
-                    && GdiFlush() && KeepTileRows(pTile, pRows, stride, y, cRows, cy == cRows);
+                                pLayout->pszText, (UINT)pLayout->cch, NULL);
+            fMade = fMade && GdiFlush() && KeepTileRows(pTile, pRows, stride, y, cRows, cy == cRows);
         }
         SelectObject(hdcTile, hOldFont);
         SelectObject(hdcTile, hOldBitmap);

@@ -50,7 +50,8 @@ void  WM_FreeTextTile(WM_TEXT_TILE* pTile);
 // 0) within the rectangle of rows and columns; row 0 of the rows is page row yFirst.
 void  WM_StampTile(BYTE* pBits, int stride, int cRows, int yFirst, const RECT* prcPart,
                    const WM_TEXT_TILE* pTile, POINT ptStart);
-// A white-1, black-0 1-bit DIB section of cx x cy pixels, bottom-up, and its bits; NULL on failure.
-HBITMAP WM_CreateRowsBitmap(HDC hdc, int cx, int cy, BYTE** ppBits);
+// A white-1, black-0 (or white-0, black-1) 1-bit DIB section of cx x cy pixels, bottom-up, and its
+// bits; NULL on failure.
+HBITMAP WM_CreateRowsBitmap(HDC hdc, int cx, int cy, BYTE** ppBits, BOOL fWhiteZero);
 // Rows in a strip of 1-bit rows of this stride (at least one).
 int   WM_StripRowCount(int stride);
