@@ -52,7 +52,9 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     int repeats = argc > 2 ? _wtoi(argv[2]) : 15;
-    std::wstring path = argv[1], tmp = path + L".tmp";
+    std::wstring path = argv[1], dir = path.substr(0, path.find_last_of(L"\\/") + 1);
+    if (dir.empty())
+        dir = L".";
     s_pPage = (BYTE*)HeapAlloc(GetProcessHeap(), 0, c_cbPage);
     if (!s_pPage)
         return 1;
@@ -60,7 +62,7 @@ int wmain(int argc, wchar_t** argv)
     static const char* const names[] = {
         "C runtime \"wb+\", over an existing file", "C runtime \"wb+\", new file",
         "CREATE_ALWAYS, over an existing file", "CREATE_ALWAYS, new file",
-        "OPEN_ALWAYS in place + SetEndOfFile", "new temporary file + MoveFileEx",
+        "OPEN_ALWAYS in place + SetEndOfFile", "temporary file beside + MoveFileEx",
     };
     const int cWays = ARRAYSIZE(names);
     std::vector<double> times[ARRAYSIZE(names)];
@@ -74,10 +76,14 @@ int wmain(int argc, wchar_t** argv)
             case 0: case 1: WriteCrt(path.c_str()); break;
             case 2: case 3: WriteWin32(path.c_str(), CREATE_ALWAYS); break;
             case 4: WriteWin32(path.c_str(), OPEN_ALWAYS); break;
-            default:
-                WriteWin32(tmp.c_str(), CREATE_ALWAYS);
-                MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+            default: {
+                // As the writer does it: a unique name in the folder, then the file replaced.
+                WCHAR szTemp[MAX_PATH];
+                GetTempFileNameW(dir.c_str(), L"~wm", 0, szTemp);
+                WriteWin32(szTemp, TRUNCATE_EXISTING);
+                MoveFileExW(szTemp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
                 break;
+            }
             }
             times[k].push_back(NowMs() - t0);
         }

@@ -96,19 +96,25 @@ struct IBMP_ROWS {
     DWORD iFirst;
 };
 
-// A bitmap file being written: the headers, then runs of rows that together give the image's
-// rows, bottom-up. Begin, write, and end it in any case: EndBMP returns IBMP_OK only when every
-// row was written; otherwise the file ends where the writing stopped. A failure in one step makes
-// the later ones do nothing.
+// A bitmap being written: the headers, then runs of rows that together give the image's rows,
+// bottom-up, to a file or to memory. A file is written under a temporary name beside the named
+// one and put in its place by EndBMP when every row was written; a failure leaves the named file
+// as it was. Begin, write, and end it in any case. A failure in one step makes the later ones do
+// nothing.
 struct IBMP_WRITER {
     HANDLE hFile;
+    BYTE* pMemory;             // memory: the rows, bottom-up (NULL: a file)
+    LPCWSTR pszFileName;
+    WCHAR szTemp[MAX_PATH];
     DWORD cbRow;
     DWORD cRowsPerWrite;
-    DWORD cRowsLeft;
+    DWORD cRowsLeft, cRowsTotal;
     int rc;                    // IBMP_OK or the first failure
 };
 int  iBitmap_BeginBMP(IBMP_WRITER* pWriter, LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
                       int nWidth, int nHeight);
+// The rows go to pRows (row size x nHeight bytes) instead of a file.
+int  iBitmap_BeginBMPMemory(IBMP_WRITER* pWriter, BYTE* pRows, int nBitsPerPixel, int nWidth, int nHeight);
 int  iBitmap_WriteRows(IBMP_WRITER* pWriter, const IBMP_ROWS* pRun);
 int  iBitmap_EndBMP(IBMP_WRITER* pWriter);
 
@@ -192,48 +198,10 @@ struct WM_TEXT_INFO {
     int   nMissing;                        // distinct characters without a glyph in the face used
     WCHAR wszMissing[WM_MISSING_MAX];      // the first of them
 };
+// The platform's own drawing of the watermark text on a context: every copy drawn there.
 void  DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,
                         WM_TEXT_INFO* pInfo = NULL);
 HFONT CreateWatermarkFont(HDC hdc, LPCWSTR pszFace, int nHeight, WORD wStyle, int iEscapement);
-// One copy of a text in a DC's font, colour and alignment, rasterised once into a white 1-bit
-// tile, to be stamped wherever a copy goes. Stamping gives the page the pixels that drawing the
-// text there on a transparent background, clipped to the rectangle, would give; where it could
-// not (no tile; a page that is not a plain 1-bit bitmap; a copy whose text the platform would
-// place a pixel differently) the copy is drawn.
-struct WM_TILE_ROW {
-    int left, right;           // the row's ink, first pixel to one past the last (equal: none)
-    int iFirstByte, cb;        // the bytes kept, from the row's byte iFirstByte; white elsewhere
-    const BYTE* p;
-};
-struct WM_TEXT_TILE {
-    LPCWSTR pszText;           // the caller's text, kept for the copies that are drawn
-    int cch;
-    WM_TILE_ROW* pRows;        // cy rows, top-down (NULL: no tile, every copy is drawn)
-    BYTE* pChunks;             // the kept bytes, in chunks chained through their first bytes
-    BYTE* pFree;               // the rest of the newest chunk
-    size_t cbFree;
-    int cx, cy;
-    int xOrg, yOrg;            // the text's reference point in the tile
-    RECT rcInk;                // the ink's box in the tile (empty: nothing to stamp)
-    int cyAlign;               // reference point to baseline along the turned vertical
-    double cosEsc, sinEsc;     // the escapement as the platform turns the text
-    POINT ptShift;             // whole pixels from reference point to baseline start in the tile
-    BOOL fLeftAligned;         // the start is known at any place (text aligned on its left), so
-                               // every copy is stamped at its own start, not only those cut alike
-};
-#define WM_TILE_ATTEMPTS    3
-#define WM_TILE_MAX_PIXELS  (64LL * 1024 * 1024)  // 8 MB of 1-bit tile at most
-// FALSE when no tile can be made (stamping then draws each copy). Free the tile either way.
-BOOL  WM_MakeTextTile(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_TILE* pTile);
-// Draws the copy at (x, y) and takes it from the page as the tile: the copy's cell and the tile's
-// margin must lie on the page and in the clip rectangle, where the page must still be white.
-// FALSE when no tile was taken; *pfDrawn tells whether the copy was drawn all the same (drawing
-// it again changes nothing).
-BOOL  WM_CaptureTextTile(HDC hdc, const RECT* prcClip, LPCWSTR pszText, int cch, int x, int y,
-                         WM_TEXT_TILE* pTile, BOOL* pfDrawn);
-// TRUE when the copy was stamped, FALSE when it was drawn.
-BOOL  WM_StampTextTile(HDC hdc, const RECT* prcClip, const WM_TEXT_TILE* pTile, int x, int y);
-void  WM_FreeTextTile(WM_TEXT_TILE* pTile);
 // Makes 1-bit rows white, each row's padding 0.
 void  WM_FillRowsWhite(BYTE* pBits, int stride, int nWidth, int nRows);
 // Screen pattern: 128 rows of 128 bytes; row r, bit k of byte b set where table entry
@@ -247,21 +215,23 @@ void  WM_ScreenRows(BYTE* pBits, int stride, int nRows,
                     const BYTE pPattern[WM_PATTERN_DIM][WM_PATTERN_DIM],
                     UINT32 nTableW, UINT32 nTableH, UINT32 iFirstRow = 0);
 
-// A page being rendered: a memory context with a white 1-bit DIB section, bottom-up rows.
+// The rows a watermark job writes, to a writer begun for nWidth x nHeight at 1 bit per pixel (a
+// file, or memory for a proof), screened or with the ink as drawn; the arguments as the job has
+// checked them. The text is drawn once by the platform and its copies stamped in strips of rows;
+// the fax cover page is drawn on a whole page. IBMP_OK or a bitmap error (also left in the writer).
+int  iBitmap_WriteTextWM(IBMP_WRITER* pWriter, const WmBitmapParam* pParam, int nWidth, int nHeight,
+                         int nDstScale, float fTextScale, const BYTE* pTable, UINT32 nTableW, UINT32 nTableH,
+                         UINT32 DriverType, BOOL fScreen, WM_TEXT_INFO* pInfo);
+// A page rendered in memory: bottom-up 1-bit rows, black 0.
 struct WM_PAGE {
-    HDC hdc;
-    HBITMAP hbm;
-    HGDIOBJ hOldBitmap;
-    HGLOBAL hInfo;
-    BITMAPINFO* pInfo;
     BYTE* pBits;
     int stride;
     int nWidth;
     int nHeight;
     RECT rcDraw;                           // the text's drawing rectangle (larger when scaled up)
 };
-// Checks the arguments as the watermark job does, makes the page and draws the text (or the fax
-// cover page) on it; IBMP_OK or a bitmap error. Release the page with iBitmap_FreePage in any case.
+// Checks the arguments as the watermark job does and renders its rows, unscreened, into the page;
+// IBMP_OK or a bitmap error. Release the page with iBitmap_FreePage in any case.
 int  iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, int nHeight, int nDstScale,
                       int nPageDensity, int nMaxPageDensity, float fTextScale,
                       const BYTE* pTable, UINT32 nTableW, UINT32 nTableH, UINT32 DriverType,
@@ -277,7 +247,7 @@ int  WM_FontSizeScale(float fTextScale, int nDstScale);
 struct WM_PHASE_TIMES {
     double msSetup;        // context, bitmap, white fill
     double msDraw;         // text or cover page
-    double msReadBack;     // rows made available as bottom-up 1-bit data
+    double msReadBack;     // (no longer a phase of its own: 0)
     double msScreen;
     double msWrite;
 };

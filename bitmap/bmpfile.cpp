@@ -1,6 +1,8 @@
 // The job's bitmap object and the bitmap file writer with its header routines.
 #include "bitmap/bitmap.h"
 #include "util/trace.h"
+#include <strsafe.h>
+#include <string.h>
 
 #define IBMP_CB_BAND   6451200u        // largest single write of pixel rows
 #define IBMP_CB_FILEHDR 14
@@ -129,6 +131,44 @@ static BOOL WriteAll(HANDLE hFile, const void* pData, DWORD cb)
     return WriteFile(hFile, pData, cb, &cbWritten, NULL) && cbWritten == cb;
 }
 
+// A new, empty file beside the named one, its name in szTemp: the image is written there and put
+// in the named file's place only when it is complete, so that a job that fails or is ended part
+// way leaves the old file as it was.
+static HANDLE OpenTempFile(LPCWSTR pszFileName, LPWSTR pszTemp, size_t cchTemp)
+{
+    WCHAR szDir[MAX_PATH];
+    pszTemp[0] = 0;
+    if (!pszFileName || FAILED(StringCchCopyW(szDir, ARRAYSIZE(szDir), pszFileName)) || cchTemp < MAX_PATH)
+        return INVALID_HANDLE_VALUE;
+    LPWSTR pszName = szDir;
+    for (LPWSTR p = szDir; *p; p++)
+        if (*p == L'\\' || *p == L'/' || *p == L':')
+            pszName = p + 1;
+    if (pszName == szDir)
+        StringCchCopyW(szDir, ARRAYSIZE(szDir), L".");
+    else
+        *pszName = 0;
+    // A file that could not be written over (read-only, held without sharing) is refused before
+    // anything is written, as opening it would be.
+    HANDLE hOld = CreateFileW(pszFileName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD dwError = hOld == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (hOld != INVALID_HANDLE_VALUE)
+        CloseHandle(hOld);
+    DWORD dwAttributes = GetFileAttributesW(pszFileName);
+    if ((dwError != ERROR_SUCCESS && dwError != ERROR_FILE_NOT_FOUND) ||
+            (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY)))
+        return INVALID_HANDLE_VALUE;
+    if (!GetTempFileNameW(szDir, L"~wm", 0, pszTemp))
+        return INVALID_HANDLE_VALUE;
+    HANDLE hFile = CreateFileW(pszTemp, GENERIC_WRITE, 0, NULL, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        DeleteFileW(pszTemp);
+        pszTemp[0] = 0;
+    }
+    return hFile;
+}
+
 int iBitmap::iBitmap_CreateBMP(LPCWSTR pszFileName, int nBitsPerPixel, int nDpi,
                                int nWidth, int nHeight, const BYTE* pBits)
 {
@@ -214,17 +254,14 @@ int iBitmap_BeginBMP(IBMP_WRITER* pWriter, LPCWSTR pszFileName, int nBitsPerPixe
         goto done;
     }
 
-    // An existing file is written over in place and cut to the new length at the end: that
-    // costs much less than truncating it first and having the file system allocate it anew.
-    // The sharing is the C runtime's for "wb+".
-    hFile = CreateFileW(pszFileName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    hFile = OpenTempFile(pszFileName, pWriter->szTemp, ARRAYSIZE(pWriter->szTemp));
     if (hFile == INVALID_HANDLE_VALUE) {
         TRACE_TagError(c_szTagWriter, L"open file %s fail!", pszFileName);
         rc = IBMP_E_OPEN;
         goto done;
     }
     pWriter->hFile = hFile;
+    pWriter->pszFileName = pszFileName;
     if (!WriteAll(hFile, pFileHd, IBMP_CB_FILEHDR)) {
         TRACE_TagError(c_szTagWriter, L"write file header data fail!");
         rc = IBMP_E_WRITE;
@@ -237,7 +274,7 @@ int iBitmap_BeginBMP(IBMP_WRITER* pWriter, LPCWSTR pszFileName, int nBitsPerPixe
     }
     pWriter->cbRow = cbRow;
     pWriter->cRowsPerWrite = iBitmap_RowsPerWrite(cbRow, nHeight);
-    pWriter->cRowsLeft = (DWORD)nHeight;
+    pWriter->cRowsLeft = pWriter->cRowsTotal = (DWORD)nHeight;
 
 done:
     pWriter->rc = rc;
@@ -250,6 +287,24 @@ done:
     if (hMem01)
         GlobalFree(hMem01);
     return rc;
+}
+
+int iBitmap_BeginBMPMemory(IBMP_WRITER* pWriter, BYTE* pRows, int nBitsPerPixel, int nWidth, int nHeight)
+{
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"iBitmap_CreateBMP");
+    ZeroMemory(pWriter, sizeof(*pWriter));
+    pWriter->hFile = INVALID_HANDLE_VALUE;
+    pWriter->rc = IBMP_OK;
+    pWriter->cbRow = iBitmap_GetRowBytes(nBitsPerPixel, nWidth);
+    if (!pRows || nWidth <= 0 || nHeight <= 0 || pWriter->cbRow == 0) {
+        TRACE_TagError(c_szTagWriter, L"image size error %d x %d!", nWidth, nHeight);
+        pWriter->rc = IBMP_E_ARG;
+        return pWriter->rc;
+    }
+    pWriter->pMemory = pRows;
+    pWriter->cRowsPerWrite = (DWORD)nHeight;
+    pWriter->cRowsLeft = pWriter->cRowsTotal = (DWORD)nHeight;
+    return IBMP_OK;
 }
 
 int iBitmap_WriteRows(IBMP_WRITER* pWriter, const IBMP_ROWS* pRun)
@@ -268,7 +323,11 @@ int iBitmap_WriteRows(IBMP_WRITER* pWriter, const IBMP_ROWS* pRun)
             cRows = pRun->cPeriod - r;
         if (cRows > pWriter->cRowsPerWrite)
             cRows = pWriter->cRowsPerWrite;
-        if (!WriteAll(pWriter->hFile, pRun->pBits + (size_t)r * pWriter->cbRow, cRows * pWriter->cbRow)) {
+        const BYTE* pSrc = pRun->pBits + (size_t)r * pWriter->cbRow;
+        if (pWriter->pMemory) {
+            memcpy(pWriter->pMemory + (size_t)(pWriter->cRowsTotal - pWriter->cRowsLeft + i) * pWriter->cbRow, pSrc,
+                   (size_t)cRows * pWriter->cbRow);
+        } else if (!WriteAll(pWriter->hFile, pSrc, cRows * pWriter->cbRow)) {
             TRACE_TagError(c_szTagWriter, L"fwrite fail!");
             return pWriter->rc = IBMP_E_WRITE;
         }
@@ -286,17 +345,20 @@ int iBitmap_EndBMP(IBMP_WRITER* pWriter)
         rc = IBMP_E_ARG;
     }
     if (pWriter->hFile != INVALID_HANDLE_VALUE) {
-        // The file ends where the writing ended, also after a failure: what was there before
-        // does not stay behind the new bytes.
-        if (!SetEndOfFile(pWriter->hFile) && rc == IBMP_OK) {
-            TRACE_TagError(c_szTagWriter, L"fwrite fail!");
-            rc = IBMP_E_WRITE;
-        }
         if (!CloseHandle(pWriter->hFile) && rc == IBMP_OK) {
             TRACE_TagError(c_szTagWriter, L"fwrite fail!");
             rc = IBMP_E_WRITE;
         }
         pWriter->hFile = INVALID_HANDLE_VALUE;
+        // A file that cannot be replaced (held open without sharing, mapped, read-only) keeps
+        // its contents, as when it cannot be opened.
+        if (rc == IBMP_OK && !MoveFileExW(pWriter->szTemp, pWriter->pszFileName,
+                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            TRACE_TagError(c_szTagWriter, L"open file %s fail!", pWriter->pszFileName);
+            rc = IBMP_E_OPEN;
+        }
+        if (rc != IBMP_OK)
+            DeleteFileW(pWriter->szTemp);
     }
     pWriter->rc = rc;
     TRACE_Print(TRACE_LEVEL_INFO, L"rc = %d", rc);

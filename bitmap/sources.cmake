@@ -3,5 +3,4 @@ list(APPEND SM_CORE_SOURCES
   bitmap/wmrecord.cpp
   bitmap/halftone.cpp
   bitmap/wmtext.cpp
-  bitmap/wmtile.cpp
-  bitmap/wmoutline.cpp)
+  bitmap/wmtile.cpp)

@@ -60,18 +60,6 @@ HFONT CreateWatermarkFont(HDC hdc, LPCWSTR pszFace, int nHeight, WORD wStyle, in
     return hFont;
 }
 
-static void NoteCopy(WM_TEXT_INFO* pInfo, int x, int y, int tcx, int tcy, double a)
-{
-    if (!pInfo)
-        return;
-    RECT rc;
-    WM_CellBounds(x, y, tcx, tcy, a, &rc);
-    pInfo->nCopies++;
-    if (rc.left < pInfo->rcPage.left || rc.top < pInfo->rcPage.top || rc.right > pInfo->rcPage.right
-        || rc.bottom > pInfo->rcPage.bottom)
-        pInfo->nCopiesCut++;
-}
-
 // The realised face and the characters it has no glyph for.
 static void NoteFace(HDC hdc, LPCWSTR pszText, int n, WM_TEXT_INFO* pInfo)
 {
@@ -100,29 +88,6 @@ static void NoteFace(HDC hdc, LPCWSTR pszText, int n, WM_TEXT_INFO* pInfo)
             pInfo->nMissing++;
         }
     }
-}
-
-// Reference points of tiled copies, column by column from the first: each column's copies
-// run down from yFirst while above yEnd, the columns right from xFirst while left of xEnd.
-struct WM_TILING {
-    int xFirst, yFirst, rowPitch, colPitch, xEnd, yEnd;
-};
-
-static BOOL FirstCopy(const WM_TILING* pTiling, POINT* pt)
-{
-    pt->x = pTiling->xFirst;
-    pt->y = pTiling->yFirst;
-    return TRUE;
-}
-
-static BOOL NextCopy(const WM_TILING* pTiling, POINT* pt)
-{
-    pt->y += pTiling->rowPitch;
-    if (pt->y < pTiling->yEnd)
-        return TRUE;
-    pt->y = pTiling->yFirst;
-    pt->x += pTiling->colPitch;
-    return pt->x < pTiling->xEnd;
 }
 
 // The job's font: its face, size, style and escapement (tenths of a degree, also returned).
@@ -177,6 +142,11 @@ static void PlaceText(int iEscapement, SIZE ext, int cx, int cy, WM_PLACE* p)
     TRACE_Print(TRACE_LEVEL_INFO, L"tcx = %d, tcy = %d, rotCx = %d, rotCy = %d", tcx, tcy, p->rotCx, p->rotCy);
 }
 
+// Reference points of the copies: cCols columns from xFirst, cRows rows in each from yFirst.
+struct WM_TILING {
+    int xFirst, yFirst, rowPitch, colPitch, cCols, cRows;
+};
+
 // Where the tiled copies go on the drawing rectangle; FALSE when the text leaves no room to tile.
 static BOOL LayOutCopies(const RECT* prc, const WM_PLACE* pPlace, SIZE ext, int cch, WM_TILING* pTiling)
 {
@@ -197,8 +167,10 @@ static BOOL LayOutCopies(const RECT* prc, const WM_PLACE* pPlace, SIZE ext, int 
     pTiling->yFirst = prc->top + pPlace->Y0 + y0;
     pTiling->rowPitch = rowPitch;
     pTiling->colPitch = colPitch;
-    pTiling->xEnd = prc->left + pPlace->X0 + (prc->right - prc->left);
-    pTiling->yEnd = prc->top + pPlace->Y0 + (prc->bottom - prc->top);
+    int cx = prc->right - prc->left, cy = prc->bottom - prc->top;
+    // The first row of each column and the first column are always drawn.
+    pTiling->cCols = cx > colPitch ? (cx + colPitch - 1) / colPitch : 1;
+    pTiling->cRows = cy - y0 > rowPitch ? (cy - y0 + rowPitch - 1) / rowPitch : 1;
     return TRUE;
 }
 
@@ -246,59 +218,55 @@ static void EndJobText(WM_JOB_TEXT* pText)
     pText->hFont = NULL;
 }
 
+// Copies drawn and copies whose turned text cell crosses a page edge.
+static void NoteCopies(WM_TEXT_INFO* pInfo, const WM_TILING* pTiling, const RECT* prcCell)
+{
+    for (int i = 0; pInfo && i < pTiling->cCols; i++) {
+        for (int k = 0; k < pTiling->cRows; k++) {
+            RECT rc = *prcCell;
+            OffsetRect(&rc, pTiling->xFirst + i * pTiling->colPitch, pTiling->yFirst + k * pTiling->rowPitch);
+            pInfo->nCopies++;
+            const RECT* pg = &pInfo->rcPage;
+            pInfo->nCopiesCut += rc.left < pg->left || rc.top < pg->top || rc.right > pg->right || rc.bottom > pg->bottom;
+        }
+    }
+}
+
+// The job's text on a cx x cy drawing rectangle at (left, top): where its copies go. FALSE when
+// nothing is drawn (empty text, a degenerate turned box, no room to tile).
+static BOOL PlaceCopies(const WM_JOB_TEXT* pText, BOOL fTiled, const RECT* prc, WM_TILING* pTiling)
+{
+    WM_PLACE place;
+    int cx = prc->right - prc->left, cy = prc->bottom - prc->top;
+    if (cx <= 0 || cy <= 0 || pText->cch <= 0)
+        return FALSE;
+    PlaceText(pText->iEscapement, pText->ext, cx, cy, &place);
+    if (place.rotCx == 0 || place.rotCy == 0)
+        return FALSE;
+    if (fTiled)
+        return LayOutCopies(prc, &place, pText->ext, pText->cch, pTiling);
+    WM_TILING centred = { prc->left + place.ptCentred.x, prc->top + place.ptCentred.y, 1, 1, 1, 1 };
+    *pTiling = centred;
+    return TRUE;
+}
+
+// The platform's own drawing of the watermark: every copy drawn on the context.
 void DrawWatermarkText(HDC hdc, const RECT* prc, const WmBitmapParam* pParam, int nFontSizeScale,
                        WM_TEXT_INFO* pInfo)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"DrawWatermarkText");
-    const TyWM* wm = &pParam->tyWM;
-    int cx = prc->right - prc->left;
-    int cy = prc->bottom - prc->top;
     WM_JOB_TEXT text;
-    if (cx <= 0 || cy <= 0 || !BeginJobText(hdc, wm, nFontSizeScale, &text)) {
-        TRACE_FuncOut(TRACE_LEVEL_INFO);
-        return;
+    WM_TILING tiling;
+    if (BeginJobText(hdc, &pParam->tyWM, nFontSizeScale, &text) &&
+            PlaceCopies(&text, pParam->tyWM.wPlacement != 0, prc, &tiling)) {
+        for (int i = 0; i < tiling.cCols; i++)
+            for (int k = 0; k < tiling.cRows; k++)
+                ExtTextOutW(hdc, tiling.xFirst + i * tiling.colPitch, tiling.yFirst + k * tiling.rowPitch,
+                            ETO_CLIPPED, prc, text.szText, (UINT)text.cch, NULL);
+        WM_TEXT_LAYOUT layout;
+        if (pInfo && WM_LayOutText(hdc, text.szText, text.cch, &layout))
+            NoteCopies(pInfo, &tiling, &layout.rcCell);
     }
-    const LPCWSTR szText = text.szText;
-    const int n = text.cch;
-    const int tcx = text.ext.cx, tcy = text.ext.cy;
-    if (pInfo) {
-        pInfo->sizeText = text.ext;
-        NoteFace(hdc, szText, n, pInfo);
-    }
-
-    WM_PLACE place;
-    PlaceText(text.iEscapement, text.ext, cx, cy, &place);
-    const double a = place.a;
-    if (place.rotCx != 0 && place.rotCy != 0 && n > 0) {
-        if (wm->wPlacement == 0) {
-            int x = prc->left + place.ptCentred.x, y = prc->top + place.ptCentred.y;
-            WM_DrawText(hdc, x, y, ETO_CLIPPED, prc, szText, n);
-            NoteCopy(pInfo, x, y, tcx, tcy, a);
-        } else {
-            WM_TILING tiling;
-            if (LayOutCopies(prc, &place, text.ext, n, &tiling)) {
-                // Every copy is the same image: the first copy that lies wholly on the page is
-                // drawn and taken as the tile, else the text is rasterised apart; the others are
-                // stamped (a tile that cannot be made draws each copy).
-                WM_TEXT_TILE tile;
-                POINT pt, ptTaken = { 0, 0 };
-                BOOL fTaken = FALSE, fDrawn = FALSE;
-                for (BOOL f = FirstCopy(&tiling, &pt); f && !fDrawn; f = NextCopy(&tiling, &pt)) {
-                    fTaken = WM_CaptureTextTile(hdc, prc, szText, n, pt.x, pt.y, &tile, &fDrawn);
-                    ptTaken = pt;
-                }
-                if (!fTaken)
-                    WM_MakeTextTile(hdc, szText, n, &tile);
-                for (BOOL f = FirstCopy(&tiling, &pt); f; f = NextCopy(&tiling, &pt)) {
-                    if (!fTaken || pt.x != ptTaken.x || pt.y != ptTaken.y)
-                        WM_StampTextTile(hdc, prc, &tile, pt.x, pt.y);
-                    NoteCopy(pInfo, pt.x, pt.y, tcx, tcy, a);
-                }
-                WM_FreeTextTile(&tile);
-            }
-        }
-    }
-
     EndJobText(&text);
     TRACE_FuncOut(TRACE_LEVEL_INFO);
 }
@@ -318,18 +286,6 @@ int WM_FontSizeScale(float fTextScale, int nDstScale)
     return (int)((double)fTextScale * 69.0 * nDstScale);
 }
 
-// TRUE when a 1-bit row (white 1, its padding 0) holds ink.
-static BOOL RowInked(const BYTE* pRow, int nWidth)
-{
-    int cbUsed = (nWidth + 7) / 8;
-    BYTE padding = (BYTE)(0xFFu >> (nWidth % 8 ? nWidth % 8 : 8));
-    for (int b = 0; b < cbUsed; b++) {
-        if ((BYTE)(pRow[b] | (b == cbUsed - 1 ? padding : 0)) != 0xFF)
-            return TRUE;
-    }
-    return FALSE;
-}
-
 // The screen pattern of the record's density level (HeapFree it); NULL without memory.
 static BYTE (*MakeScreenPattern(const WmBitmapParam* pParam, const BYTE* pTable, UINT32 nTableW,
                                 UINT32 nTableH))[WM_PATTERN_DIM]
@@ -343,21 +299,6 @@ static BYTE (*MakeScreenPattern(const WmBitmapParam* pParam, const BYTE* pTable,
     TRACE_Print(TRACE_LEVEL_INFO, L"density level = %d", level);
     WM_BuildScreenPattern(pTable, nTableW, nTableH, level, pPattern);
     return pPattern;
-}
-
-void iBitmap_FreePage(WM_PAGE* pPage)
-{
-    if (pPage->hOldBitmap)
-        SelectObject(pPage->hdc, pPage->hOldBitmap);
-    if (pPage->hbm)
-        DeleteObject(pPage->hbm);
-    if (pPage->hdc)
-        DeleteDC(pPage->hdc);
-    if (pPage->pInfo)
-        GlobalUnlock(pPage->hInfo);
-    if (pPage->hInfo)
-        GlobalFree(pPage->hInfo);
-    ZeroMemory(pPage, sizeof(*pPage));
 }
 
 // The arguments of a job as the watermark job checks them; IBMP_OK or IBMP_E_ARG.
@@ -401,14 +342,261 @@ static void DrawingRect(int nWidth, int nHeight, float fTextScale, RECT* prc)
     }
 }
 
+// The text's copies stamped from one tile into the page's rows, a strip at a time from the
+// bottom, screened and written: the rows the copies' ink reaches (the band) in strips, the
+// others from a block of screened white rows.
+struct WM_STRIPS {
+    const WM_TEXT_LAYOUT* pLayout;
+    const WM_TEXT_TILE* pTile;
+    const WM_TILING* pTiling;
+    int nWidth, nHeight, stride;
+    const BYTE (*pPattern)[WM_PATTERN_DIM];     // NULL: the ink is not screened
+    UINT32 nTableW, nTableH;
+};
+
+// The first and one past the last of cCount copies, pitch apart from first, whose pixels from
+// inkFirst to inkEnd past their baseline start (align after the reference point, cut to a
+// whole pixel) can reach [from, to).
+static void CopiesReaching(int first, int pitch, int cCount, double align, int inkFirst, int inkEnd,
+                           int from, int to, int* piFirst, int* piEnd)
+{
+    double lo = floor((from - inkEnd - align - 1 - first) / (double)pitch);
+    double hi = ceil((to - inkFirst - align + 1 - first) / (double)pitch) + 1;
+    *piFirst = lo < 0 ? 0 : (lo > cCount ? cCount : (int)lo);
+    *piEnd = hi < 0 ? 0 : (hi > cCount ? cCount : (int)hi);
+}
+
+static int WriteStrips(IBMP_WRITER* pWriter, const WM_STRIPS* s)
+{
+    const WM_TILING* t = s->pTiling;
+    const WM_TEXT_TILE* pTile = s->pTile;
+    LARGE_INTEGER tick;
+    QueryPerformanceCounter(&tick);
+    int yFirst = 0, yEnd = 0, cStripRows = WM_StripRowCount(s->stride);
+    int cWhiteRows = 0, iColFirst = 0, iColEnd = 0;
+    const RECT* k = &pTile->rcInk;
+    const int xInk = pTile->rcTile.left + k->left, xInkEnd = pTile->rcTile.left + k->right;
+    const int yInk = pTile->rcTile.top + k->top, yInkEnd = pTile->rcTile.top + k->bottom;
+    if (!IsRectEmpty(k)) {
+        // The band: the first copy's top row to the last copy's bottom row.
+        POINT ptFirst = WM_BaselineStart(s->pLayout, t->xFirst, t->yFirst);
+        POINT ptLast = WM_BaselineStart(s->pLayout, t->xFirst, t->yFirst + (t->cRows - 1) * t->rowPitch);
+        yFirst = ptFirst.y + yInk > 0 ? ptFirst.y + yInk : 0;
+        yEnd = ptLast.y + yInkEnd < s->nHeight ? ptLast.y + yInkEnd : s->nHeight;
+        CopiesReaching(t->xFirst, t->colPitch, t->cCols, s->pLayout->xAlign, xInk, xInkEnd, 0, s->nWidth,
+                       &iColFirst, &iColEnd);
+    }
+    if (yEnd <= yFirst)
+        yFirst = yEnd = s->nHeight;
+    TRACE_Print(TRACE_LEVEL_INFO, L"rows drawn = %d to %d of %d, in strips of %d", yFirst, yEnd, s->nHeight, cStripRows);
+    int cBufRows = yEnd - yFirst < cStripRows ? yEnd - yFirst : cStripRows;
+    BYTE* pRows = cBufRows > 0 ? (BYTE*)HeapAlloc(GetProcessHeap(), 0, (size_t)s->stride * cBufRows) : NULL;
+    BYTE* pWhite = NULL;
+    if (yFirst > 0 || yEnd < s->nHeight) {
+        // About 256 KB of white rows, a whole number of pattern rows, for the writer to repeat.
+        int cPeriods = (int)(c_cbWhiteBlock / ((size_t)s->stride * s->nTableH));
+        cWhiteRows = (cPeriods > 1 ? cPeriods : 1) * (int)s->nTableH;
+        pWhite = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (size_t)s->stride * cWhiteRows);
+        if (pWhite) {
+            WM_FillRowsWhite(pWhite, s->stride, s->nWidth, cWhiteRows);
+            if (s->pPattern)
+                WM_ScreenRows(pWhite, s->stride, cWhiteRows, s->pPattern, s->nTableW, s->nTableH);
+        }
+    }
+    if ((cBufRows > 0 && !pRows) || (cWhiteRows > 0 && !pWhite)) {
+        TRACE_TagError(c_szTagRender, L"alloc memory fail!");
+        pWriter->rc = IBMP_E_NOMEM;
+    }
+    g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
+    if (yEnd < s->nHeight && pWhite) {
+        IBMP_ROWS below = { pWhite, (DWORD)(s->nHeight - yEnd), (DWORD)cWhiteRows, 0 };
+        iBitmap_WriteRows(pWriter, &below);
+    }
+    for (int y = yEnd; y > yFirst && pWriter->rc == IBMP_OK;) {
+        int yStrip = y - cStripRows > yFirst ? y - cStripRows : yFirst, cRows = y - yStrip;
+        WM_FillRowsWhite(pRows, s->stride, s->nWidth, cRows);
+        RECT rcPart = { 0, 0, s->nWidth, cRows };
+        int iRowFirst, iRowEnd;
+        CopiesReaching(t->yFirst, t->rowPitch, t->cRows, s->pLayout->yAlign, yInk, yInkEnd, yStrip, y,
+                       &iRowFirst, &iRowEnd);
+        for (int i = iColFirst; i < iColEnd; i++) {
+            int x = t->xFirst + i * t->colPitch;
+            for (int r = iRowFirst; r < iRowEnd; r++)
+                WM_StampTile(pRows, s->stride, cRows, yStrip, &rcPart, pTile,
+                             WM_BaselineStart(s->pLayout, x, t->yFirst + r * t->rowPitch));
+        }
+        g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
+        if (s->pPattern)
+            WM_ScreenRows(pRows, s->stride, cRows, s->pPattern, s->nTableW, s->nTableH,
+                          (UINT32)(s->nHeight - y) % s->nTableH);
+        g_WmPhaseTimes.msScreen += ElapsedMs(&tick);
+        IBMP_ROWS strip = { pRows, (DWORD)cRows, (DWORD)cRows, 0 };
+        iBitmap_WriteRows(pWriter, &strip);
+        g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
+        y = yStrip;
+    }
+    if (yFirst > 0 && pWhite) {
+        IBMP_ROWS above = { pWhite, (DWORD)yFirst, (DWORD)cWhiteRows, (DWORD)(s->nHeight - yFirst) % (DWORD)cWhiteRows };
+        iBitmap_WriteRows(pWriter, &above);
+    }
+    if (pRows)
+        HeapFree(GetProcessHeap(), 0, pRows);
+    if (pWhite)
+        HeapFree(GetProcessHeap(), 0, pWhite);
+    g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
+    return pWriter->rc;
+}
+
+// The pixels of a copy that the page needs, from its baseline's start: those that land on the
+// page from one of the copies (all of the copy when there are many).
+static const RECT* NeededPixels(const WM_TEXT_LAYOUT* pLayout, const WM_TILING* t, int nWidth, int nHeight, RECT* prc)
+{
+    if ((long long)t->cCols * t->cRows > 4096)
+        return NULL;
+    SetRectEmpty(prc);
+    for (int i = 0; i < t->cCols; i++) {
+        for (int k = 0; k < t->cRows; k++) {
+            POINT pt = WM_BaselineStart(pLayout, t->xFirst + i * t->colPitch, t->yFirst + k * t->rowPitch);
+            RECT rcPage = { -pt.x, -pt.y, nWidth - pt.x, nHeight - pt.y };
+            UnionRect(prc, prc, &rcPage);
+        }
+    }
+    return prc;
+}
+
+// The job's text: measured once, drawn once into a tile by the platform, its copies stamped.
+static int WriteText(IBMP_WRITER* pWriter, const WmBitmapParam* pParam, int nWidth, int nHeight,
+                     const RECT* prcDraw, int nFontSizeScale, WM_STRIPS* pStrips, WM_TEXT_INFO* pInfo)
+{
+    LARGE_INTEGER tick;
+    QueryPerformanceCounter(&tick);
+    WM_JOB_TEXT text;
+    WM_TEXT_LAYOUT layout;
+    WM_TEXT_TILE tile;
+    WM_TILING tiling = { 0, 0, 1, 1, 0, 0 };
+    RECT rcNeed;
+    ZeroMemory(&text, sizeof(text));
+    ZeroMemory(&tile, sizeof(tile));
+    HDC hdc = CreateCompatibleDC(NULL);
+    if (!hdc) {
+        TRACE_TagError(c_szTagRender, L"create DC fail!");
+        pWriter->rc = IBMP_E_NODC;
+        return pWriter->rc;
+    }
+    TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d", (int)prcDraw->right, (int)prcDraw->bottom,
+                nFontSizeScale);
+    if (BeginJobText(hdc, &pParam->tyWM, nFontSizeScale, &text) && pInfo) {
+        pInfo->sizeText = text.ext;
+        NoteFace(hdc, text.szText, text.cch, pInfo);
+    }
+    if (text.hFont && PlaceCopies(&text, pParam->tyWM.wPlacement != 0, prcDraw, &tiling) &&
+            WM_LayOutText(hdc, text.szText, text.cch, &layout)) {
+        g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
+        if (!WM_MakeTextTile(hdc, &layout, NeededPixels(&layout, &tiling, nWidth, nHeight, &rcNeed), &tile)) {
+            TRACE_TagError(c_szTagRender, L"alloc memory fail!");
+            pWriter->rc = IBMP_E_NOMEM;
+        }
+        g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
+        NoteCopies(pInfo, &tiling, &layout.rcCell);
+    } else {
+        tiling.cCols = tiling.cRows = 0;
+    }
+    pStrips->pLayout = &layout;
+    pStrips->pTile = &tile;
+    pStrips->pTiling = &tiling;
+    if (pWriter->rc == IBMP_OK)
+        WriteStrips(pWriter, pStrips);
+    WM_FreeTextTile(&tile);
+    EndJobText(&text);
+    DeleteDC(hdc);
+    return pWriter->rc;
+}
+
+// The fax cover page: drawn whole on a page, screened and written.
+static int WriteFaxPage(IBMP_WRITER* pWriter, WM_STRIPS* s)
+{
+    LARGE_INTEGER tick;
+    QueryPerformanceCounter(&tick);
+    BYTE* pBits = NULL;
+    HBITMAP hbm = NULL;
+    HDC hdc = CreateCompatibleDC(NULL);
+    if (!hdc) {
+        TRACE_TagError(c_szTagRender, L"create DC fail!");
+        return pWriter->rc = IBMP_E_NODC;
+    }
+    hbm = WM_CreateRowsBitmap(hdc, s->nWidth, s->nHeight, &pBits, FALSE);
+    if (!hbm) {
+        TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
+        DeleteDC(hdc);
+        return pWriter->rc = IBMP_E_NOBITMAP;
+    }
+    HGDIOBJ hOld = SelectObject(hdc, hbm);
+    WM_FillRowsWhite(pBits, s->stride, s->nWidth, s->nHeight);
+    g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
+    RECT rcClip = { 0, 0, s->nWidth, s->nHeight };
+    WmForFax(hdc, &rcClip);
+    if (!GdiFlush())
+        pWriter->rc = IBMP_E_READBACK;
+    g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
+    if (s->pPattern)
+        WM_ScreenRows(pBits, s->stride, s->nHeight, s->pPattern, s->nTableW, s->nTableH);
+    g_WmPhaseTimes.msScreen += ElapsedMs(&tick);
+    IBMP_ROWS rows = { pBits, (DWORD)s->nHeight, (DWORD)s->nHeight, 0 };
+    iBitmap_WriteRows(pWriter, &rows);
+    g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
+    SelectObject(hdc, hOld);
+    DeleteObject(hbm);
+    DeleteDC(hdc);
+    return pWriter->rc;
+}
+
+int iBitmap_WriteTextWM(IBMP_WRITER* pWriter, const WmBitmapParam* pParam, int nWidth, int nHeight,
+                        int nDstScale, float fTextScale, const BYTE* pTable, UINT32 nTableW, UINT32 nTableH,
+                        UINT32 DriverType, BOOL fScreen, WM_TEXT_INFO* pInfo)
+{
+    WM_STRIPS strips;
+    ZeroMemory(&strips, sizeof(strips));
+    strips.nWidth = nWidth;
+    strips.nHeight = nHeight;
+    strips.stride = iBitmap_GetRowBytes(1, nWidth);
+    strips.nTableW = nTableW;
+    strips.nTableH = nTableH;
+    BYTE (*pPattern)[WM_PATTERN_DIM] = NULL;
+    if (pWriter->rc == IBMP_OK && fScreen) {
+        pPattern = MakeScreenPattern(pParam, pTable, nTableW, nTableH);
+        if (!pPattern)
+            pWriter->rc = IBMP_E_NOMEM;
+        strips.pPattern = pPattern;
+    }
+    if (pInfo)
+        SetRect(&pInfo->rcPage, 0, 0, nWidth, nHeight);
+    if (pWriter->rc != IBMP_OK) {
+        // nothing more to do
+    } else if (DriverType & WM_DRIVER_FAX) {
+        WriteFaxPage(pWriter, &strips);
+    } else {
+        RECT rcDraw;
+        DrawingRect(nWidth, nHeight, fTextScale, &rcDraw);
+        WriteText(pWriter, pParam, nWidth, nHeight, &rcDraw, WM_FontSizeScale(fTextScale, nDstScale), &strips, pInfo);
+    }
+    if (pPattern)
+        HeapFree(GetProcessHeap(), 0, pPattern);
+    return pWriter->rc;
+}
+
+void iBitmap_FreePage(WM_PAGE* pPage)
+{
+    if (pPage->pBits)
+        HeapFree(GetProcessHeap(), 0, pPage->pBits);
+    ZeroMemory(pPage, sizeof(*pPage));
+}
+
 int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, int nHeight, int nDstScale,
                      int nPageDensity, int nMaxPageDensity, float fTextScale,
                      const BYTE* pTable, UINT32 nTableW, UINT32 nTableH, UINT32 DriverType,
                      WM_TEXT_INFO* pTextInfo)
 {
     ZeroMemory(pPage, sizeof(*pPage));
-    LARGE_INTEGER tick;
-    QueryPerformanceCounter(&tick);
     int rc = CheckJob(pParam, nWidth, nHeight, nPageDensity, nMaxPageDensity, pTable, nTableW, nTableH);
     if (rc != IBMP_OK)
         return rc;
@@ -416,55 +604,16 @@ int iBitmap_DrawPage(WM_PAGE* pPage, const WmBitmapParam* pParam, int nWidth, in
     pPage->nHeight = nHeight;
     pPage->stride = iBitmap_GetRowBytes(1, nWidth);
     DrawingRect(nWidth, nHeight, fTextScale, &pPage->rcDraw);
-
-    pPage->hdc = CreateCompatibleDC(NULL);
-    if (!pPage->hdc) {
-        TRACE_TagError(c_szTagRender, L"create DC fail!");
-        return IBMP_E_NODC;
-    }
-
-    // The header of the 1-bit page (black 0, white 1) describes the bitmap the text is drawn
-    // into; its rows are then the bottom-up buffer that is screened and written.
-    pPage->hInfo = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD));
-    if (!pPage->hInfo) {
+    pPage->pBits = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (size_t)pPage->stride * (size_t)nHeight);
+    if (!pPage->pBits) {
         TRACE_TagError(c_szTagRender, L"alloc memory fail!");
         return IBMP_E_NOMEM;
     }
-    pPage->pInfo = (BITMAPINFO*)GlobalLock(pPage->hInfo);
-    if (!pPage->pInfo) {
-        TRACE_TagError(c_szTagRender, L"lock memory fail!");
-        return IBMP_E_NOLOCK;
-    }
-    iBitmap_FillInfoHeader(&pPage->pInfo->bmiHeader, 1, 600, nWidth, nHeight,
-                           (DWORD)pPage->stride * (DWORD)nHeight);
-    iBitmap_FillPalette(pPage->pInfo, 1);
-    void* pvBits = NULL;
-    pPage->hbm = CreateDIBSection(pPage->hdc, pPage->pInfo, DIB_RGB_COLORS, &pvBits, NULL, 0);
-    pPage->pBits = (BYTE*)pvBits;
-    if (!pPage->hbm || !pPage->pBits) {
-        TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
-        return IBMP_E_NOBITMAP;
-    }
-    pPage->hOldBitmap = SelectObject(pPage->hdc, pPage->hbm);
-    WM_FillRowsWhite(pPage->pBits, pPage->stride, nWidth, nHeight);
-    g_WmPhaseTimes.msSetup = ElapsedMs(&tick);
-
-    if (DriverType & WM_DRIVER_FAX) {
-        RECT rcClip = { 0, 0, nWidth, nHeight };
-        WmForFax(pPage->hdc, &rcClip);
-    } else {
-        int nFontSizeScale = WM_FontSizeScale(fTextScale, nDstScale);
-        TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d",
-                    (int)pPage->rcDraw.right, (int)pPage->rcDraw.bottom, nFontSizeScale);
-        if (pTextInfo)
-            SetRect(&pTextInfo->rcPage, 0, 0, nWidth, nHeight);
-        DrawWatermarkText(pPage->hdc, &pPage->rcDraw, pParam, nFontSizeScale, pTextInfo);
-    }
-    g_WmPhaseTimes.msDraw = ElapsedMs(&tick);
-    if (!GdiFlush())
-        return IBMP_E_READBACK;
-    g_WmPhaseTimes.msReadBack = ElapsedMs(&tick);
-    return IBMP_OK;
+    IBMP_WRITER writer;
+    iBitmap_BeginBMPMemory(&writer, pPage->pBits, 1, nWidth, nHeight);
+    iBitmap_WriteTextWM(&writer, pParam, nWidth, nHeight, nDstScale, fTextScale, pTable, nTableW, nTableH,
+                        DriverType, FALSE, pTextInfo);
+    return iBitmap_EndBMP(&writer);
 }
 
 int iBitmap_ScreenPage(WM_PAGE* pPage, const WmBitmapParam* pParam, const BYTE* pTable,
@@ -478,199 +627,6 @@ int iBitmap_ScreenPage(WM_PAGE* pPage, const WmBitmapParam* pParam, const BYTE* 
     return IBMP_OK;
 }
 
-// A text written a strip of rows at a time, each strip drawn into one small bitmap, screened and
-// written before the next. Centred: the rows its turned cell and a tile's margin can reach (the
-// band) are drawn with the window origin on the strip's first row; strips start only where that
-// keeps the platform's baseline start of the copy as on the whole page, and the page's other rows
-// are white, written from a block of screened white rows. Tiled: the text is rasterised once and
-// every copy is stamped into each strip it reaches. Returns IBMP_OK, a bitmap error, or
-// WM_WHOLE_PAGE: the page is to be drawn whole (no band or tile can be made, or ink reaches the
-// band's edge and may go on past it; the file is then written again).
-#define WM_WHOLE_PAGE 0
-static int WriteTextStrips(LPCWSTR pszFileName, const WmBitmapParam* pParam, int nWidth, int nHeight,
-                           const RECT* prcDraw, int nFontSizeScale, const BYTE* pTable, UINT32 nTableW,
-                           UINT32 nTableH)
-{
-    int rc = WM_WHOLE_PAGE;
-    LARGE_INTEGER tick;
-    QueryPerformanceCounter(&tick);
-    const BOOL fTiled = pParam->tyWM.wPlacement != 0;
-    int stride = iBitmap_GetRowBytes(1, nWidth);
-    int cStripRows = WM_StripRowCount(stride);
-    HDC hdc = NULL;
-    HBITMAP hbm = NULL;
-    HGDIOBJ hOldBitmap = NULL;
-    BYTE* pBits = NULL;
-    BYTE* pWhite = NULL;
-    BYTE (*pPattern)[WM_PATTERN_DIM] = NULL;
-    WM_JOB_TEXT text;
-    WM_TEXT_TILE layout, tile;
-    WM_TILING tiling;
-    WM_PLACE place;
-    IBMP_WRITER writer;
-    BOOL fWriting = FALSE;
-    WM_TEXT_INK ink;
-    WM_PAGE_BITS stripBits;
-    POINT ptOffset;
-    BOOL fInk = FALSE;
-    ZeroMemory(&text, sizeof(text));
-    ZeroMemory(&tile, sizeof(tile));
-    ZeroMemory(&ink, sizeof(ink));
-    RECT rcCell;
-    int margin = 0, yFirst = 0, yEnd = nHeight, cDibRows = 0, cWhiteRows = 0;
-    POINT ptCopy = { 0, 0 }, ptShift = { 0, 0 };
-
-    TRACE_Print(TRACE_LEVEL_INFO, L"rect = %d x %d, nFontSizeScale = %d", (int)prcDraw->right, (int)prcDraw->bottom,
-                nFontSizeScale);
-    hdc = CreateCompatibleDC(NULL);
-    if (!hdc || !BeginJobText(hdc, &pParam->tyWM, nFontSizeScale, &text) || text.cch <= 0)
-        goto done;
-    PlaceText(text.iEscapement, text.ext, prcDraw->right - prcDraw->left, prcDraw->bottom - prcDraw->top, &place);
-    if (place.rotCx == 0 || place.rotCy == 0)
-        goto done;
-    if (fTiled) {
-        if (!LayOutCopies(prcDraw, &place, text.ext, text.cch, &tiling))
-            goto done;
-        g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
-        BOOL fTile = WM_MakeTextTile(hdc, text.szText, text.cch, &tile);
-        g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
-        if (!fTile || !WM_TileHasInk(&tile) || !tile.fLeftAligned)
-            goto done;
-    } else {
-        if (!WM_LayOutTile(hdc, text.szText, text.cch, &layout, &rcCell, &margin))
-            goto done;
-        ptCopy.x = prcDraw->left + place.ptCentred.x;
-        ptCopy.y = prcDraw->top + place.ptCentred.y;
-        OffsetRect(&rcCell, ptCopy.x, ptCopy.y);
-        yFirst = rcCell.top - margin > 0 ? rcCell.top - margin : 0;
-        yEnd = rcCell.bottom + margin < nHeight ? rcCell.bottom + margin : nHeight;
-        ptShift = WM_BaselineShift(&layout, ptCopy.x, ptCopy.y);
-        POINT pt = WM_BaselineShift(&layout, ptCopy.x, ptCopy.y - yFirst);
-        if (yFirst >= yEnd || pt.x != ptShift.x || pt.y != ptShift.y)
-            goto done;
-    }
-    cDibRows = WM_TallestStrip(fTiled ? NULL : &layout, ptCopy, ptShift, yFirst, yEnd, cStripRows);
-    TRACE_Print(TRACE_LEVEL_INFO, L"rows drawn = %d to %d of %d, in strips of %d", yFirst, yEnd, nHeight, cDibRows);
-
-    hbm = WM_CreateRowsBitmap(hdc, nWidth, cDibRows, &pBits);
-    if (!hbm) {
-        TRACE_TagError(c_szTagRender, L"CreateBitmap fail!");
-        rc = IBMP_E_NOBITMAP;
-        goto done;
-    }
-    hOldBitmap = SelectObject(hdc, hbm);
-    pPattern = MakeScreenPattern(pParam, pTable, nTableW, nTableH);
-    if (!pPattern) {
-        rc = IBMP_E_NOMEM;
-        goto done;
-    }
-    if (yFirst > 0 || yEnd < nHeight) {
-        // About 256 KB of white rows, a whole number of pattern rows, for the writer to repeat.
-        int cPeriods = (int)(c_cbWhiteBlock / ((size_t)stride * nTableH));
-        cWhiteRows = (cPeriods > 1 ? cPeriods : 1) * (int)nTableH;
-        pWhite = (BYTE*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (size_t)stride * cWhiteRows);
-        if (!pWhite) {
-            TRACE_TagError(c_szTagRender, L"alloc memory fail!");
-            rc = IBMP_E_NOMEM;
-            goto done;
-        }
-        WM_FillRowsWhite(pWhite, stride, nWidth, cWhiteRows);
-        WM_ScreenRows(pWhite, stride, cWhiteRows, pPattern, nTableW, nTableH);
-    }
-    g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
-    // A centred text's outline is made once, on the page's own pixels, for all its strips.
-    if (!fTiled)
-        fInk = WM_MakeTextInk(hdc, ptCopy.x, ptCopy.y, text.szText, text.cch, &ink, &stripBits, &ptOffset);
-    TRACE_Print(TRACE_LEVEL_INFO, L"text filled from its outline = %d", fInk);
-    g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
-
-    // Bottom-up: white rows below the band, the strips from the band's bottom, white rows above.
-    fWriting = TRUE;
-    if (iBitmap_BeginBMP(&writer, pszFileName, 1, 600, nWidth, nHeight) != IBMP_OK) {
-        rc = writer.rc;
-        goto done;
-    }
-    if (yEnd < nHeight) {
-        IBMP_ROWS below = { pWhite, (DWORD)(nHeight - yEnd), (DWORD)cWhiteRows, 0 };
-        iBitmap_WriteRows(&writer, &below);
-    }
-    g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
-    for (int y = yEnd; y > yFirst && writer.rc == IBMP_OK;) {
-        int yStrip = WM_StripStart(fTiled ? NULL : &layout, ptCopy, ptShift, yFirst, y, cStripRows);
-        int cRows = y - yStrip;
-        BYTE* pRows = WM_StripRows(pBits, stride, cDibRows, cRows);
-        WM_FillRowsWhite(pRows, stride, nWidth, cRows);
-        g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
-        if (fTiled) {
-            WM_PAGE_BITS strip = { pBits, stride, nWidth, cDibRows };
-            RECT rcPart = { 0, 0, nWidth, cRows }, rcClip = *prcDraw;
-            OffsetRect(&rcClip, 0, -yStrip);
-            IntersectRect(&rcPart, &rcPart, &rcClip);
-            POINT pt;
-            for (BOOL f = FirstCopy(&tiling, &pt); f; f = NextCopy(&tiling, &pt)) {
-                POINT d = WM_StampOffset(&tile, pt.x, pt.y);
-                WM_StampBits(&strip, &rcPart, &tile, d.x, d.y - yStrip);
-            }
-        } else {
-            BOOL fFilled = FALSE;
-            if (fInk) {
-                RECT rcRows = { 0, 0, nWidth, cRows }, rcClip = *prcDraw;
-                OffsetRect(&rcClip, 0, -yStrip);
-                IntersectRect(&rcClip, &rcClip, &rcRows);
-                fFilled = WM_FillTextInk(&ink, &stripBits, &rcClip, -yStrip);
-            }
-            if (!fFilled) {
-                SetWindowOrgEx(hdc, 0, yStrip, NULL);
-                WM_DrawText(hdc, ptCopy.x, ptCopy.y, ETO_CLIPPED, prcDraw, text.szText, text.cch);
-            }
-            if (!GdiFlush()) {
-                rc = IBMP_E_READBACK;
-                goto done;
-            }
-            if ((y == yEnd && yEnd < nHeight && RowInked(pRows, nWidth)) ||
-                (yStrip == yFirst && yFirst > 0 && RowInked(pRows + (size_t)(cRows - 1) * stride, nWidth))) {
-                TRACE_Print(TRACE_LEVEL_INFO, L"ink at the edge of rows %d to %d, drawn again on the whole page",
-                            yFirst, yEnd);
-                goto done;
-            }
-        }
-        g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
-        WM_ScreenRows(pRows, stride, cRows, pPattern, nTableW, nTableH, (UINT32)(nHeight - y) % nTableH);
-        g_WmPhaseTimes.msScreen += ElapsedMs(&tick);
-        IBMP_ROWS strip = { pRows, (DWORD)cRows, (DWORD)cRows, 0 };
-        iBitmap_WriteRows(&writer, &strip);
-        g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
-        y = yStrip;
-    }
-    if (yFirst > 0) {
-        IBMP_ROWS above = { pWhite, (DWORD)yFirst, (DWORD)cWhiteRows, (DWORD)(nHeight - yFirst) % (DWORD)cWhiteRows };
-        iBitmap_WriteRows(&writer, &above);
-    }
-    rc = IBMP_OK;
-
-done:
-    if (fWriting) {
-        int rcWrite = iBitmap_EndBMP(&writer);
-        if (rc == IBMP_OK)
-            rc = rcWrite;
-        g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
-    }
-    WM_FreeTextInk(&ink);
-    WM_FreeTextTile(&tile);
-    EndJobText(&text);
-    if (hOldBitmap)
-        SelectObject(hdc, hOldBitmap);
-    if (hbm)
-        DeleteObject(hbm);
-    if (hdc)
-        DeleteDC(hdc);
-    if (pWhite)
-        HeapFree(GetProcessHeap(), 0, pWhite);
-    if (pPattern)
-        HeapFree(GetProcessHeap(), 0, pPattern);
-    return rc;
-}
-
 int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* pParam,
                                      int nWidth, int nHeight, int nDstScale,
                                      int nPageDensity, int nMaxPageDensity, float fTextScale,
@@ -678,47 +634,19 @@ int iBitmap::iBitmap_BMPCreateTextWM(LPCWSTR pszFileName, const WmBitmapParam* p
                                      UINT32 DriverType)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"iBitmap_BMPCreateTextWM");
-    int rc = IBMP_OK;
-    WM_PAGE page;
-    ZeroMemory(&page, sizeof(page));
-    LARGE_INTEGER tick;
-    QueryPerformanceCounter(&tick);
     ZeroMemory(&g_WmPhaseTimes, sizeof(g_WmPhaseTimes));
-
-    if (!pszFileName || !pszFileName[0]) {
+    int rc = IBMP_E_ARG;
+    if (!pszFileName || !pszFileName[0])
         TRACE_TagError(c_szTagRender, L"file name error!");
-        rc = IBMP_E_ARG;
-        goto done;
-    }
-    if (!(DriverType & WM_DRIVER_FAX) && pParam) {
+    else
         rc = CheckJob(pParam, nWidth, nHeight, nPageDensity, nMaxPageDensity, pTable, nTableW, nTableH);
-        if (rc != IBMP_OK)
-            goto done;
-        RECT rcDraw;
-        DrawingRect(nWidth, nHeight, fTextScale, &rcDraw);
-        rc = WriteTextStrips(pszFileName, pParam, nWidth, nHeight, &rcDraw, WM_FontSizeScale(fTextScale, nDstScale),
-                             pTable, nTableW, nTableH);
-        if (rc != WM_WHOLE_PAGE)
-            goto done;
-        ZeroMemory(&g_WmPhaseTimes, sizeof(g_WmPhaseTimes));
-        QueryPerformanceCounter(&tick);
+    if (rc == IBMP_OK) {
+        IBMP_WRITER writer;
+        if (iBitmap_BeginBMP(&writer, pszFileName, 1, 600, nWidth, nHeight) == IBMP_OK)
+            iBitmap_WriteTextWM(&writer, pParam, nWidth, nHeight, nDstScale, fTextScale, pTable, nTableW, nTableH,
+                                DriverType, TRUE, NULL);
+        rc = iBitmap_EndBMP(&writer);
     }
-    rc = iBitmap_DrawPage(&page, pParam, nWidth, nHeight, nDstScale, nPageDensity, nMaxPageDensity, fTextScale,
-                          pTable, nTableW, nTableH, DriverType, NULL);
-    if (rc != IBMP_OK)
-        goto done;
-    QueryPerformanceCounter(&tick);
-
-    rc = iBitmap_ScreenPage(&page, pParam, pTable, nTableW, nTableH);
-    if (rc != IBMP_OK)
-        goto done;
-    g_WmPhaseTimes.msScreen = ElapsedMs(&tick);
-
-    rc = iBitmap_CreateBMP(pszFileName, 1, 600, nWidth, nHeight, page.pBits);
-    g_WmPhaseTimes.msWrite = ElapsedMs(&tick);
-
-done:
-    iBitmap_FreePage(&page);
     TRACE_Print(TRACE_LEVEL_INFO, L"rc = %d", rc);
     TRACE_FuncOut(TRACE_LEVEL_INFO);
     return rc;

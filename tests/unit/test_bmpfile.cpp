@@ -163,3 +163,51 @@ TEST(BmpFile, MissingDirectoryGivesNegativeResultAndNoFile)
     EXPECT_LT(bmp.iBitmap_CreateBMP(path.c_str(), 1, 600, 8, 4, bits), 0);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str()));
 }
+
+// A file that cannot be replaced keeps its bytes and gives -4; no temporary file stays beside it.
+TEST(BmpFile, FileThatCannotBeReplacedKeepsItsBytes)
+{
+    enum Hold { Unshared, ReadShared, Mapped, ReadOnly };
+    static const struct { Hold hold; const char* what; } cases[] = {
+        { Unshared, "open without sharing" }, { ReadShared, "open sharing reads only" },
+        { Mapped, "mapped" }, { ReadOnly, "read-only" },
+    };
+    std::wstring dir = SmTempDir(L"bmpfile_held");
+    static const char c_Old[] = "the old watermark";
+    BYTE bits[8 * 4] = {};
+    iBitmap bmp;
+    for (const auto& c : cases) {
+        std::wstring path = dir + L"held.bmp";
+        ASSERT_TRUE(SmWriteFile(path, c_Old, sizeof(c_Old))) << c.what;
+        HANDLE hFile = INVALID_HANDLE_VALUE, hMap = NULL;
+        void* pView = NULL;
+        if (c.hold == ReadOnly)
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        else
+            hFile = CreateFileW(path.c_str(), GENERIC_READ, c.hold == ReadShared ? FILE_SHARE_READ : 0, NULL,
+                                OPEN_EXISTING, 0, NULL);
+        if (c.hold == Mapped) {
+            hMap = CreateFileMappingW(hFile, NULL, PAGE_READONLY, 0, 0, NULL);
+            pView = MapViewOfFile(hMap, FILE_MAP_READ, 0, 0, 0);
+            CloseHandle(hFile);
+            hFile = INVALID_HANDLE_VALUE;
+            ASSERT_TRUE(pView != NULL);
+        }
+        EXPECT_EQ(-4, bmp.iBitmap_CreateBMP(path.c_str(), 1, 600, 8, 4, bits)) << c.what;
+        if (pView)
+            UnmapViewOfFile(pView);
+        if (hMap)
+            CloseHandle(hMap);
+        if (hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(hFile);
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        std::vector<BYTE> f = SmReadFile(path);
+        EXPECT_TRUE(f.size() == sizeof(c_Old) && memcmp(f.data(), c_Old, sizeof(c_Old)) == 0) << c.what;
+        WIN32_FIND_DATAW fd;
+        HANDLE hFind = FindFirstFileW((dir + L"*.tmp").c_str(), &fd);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, hFind) << c.what << ": " << (hFind != INVALID_HANDLE_VALUE ? fd.cFileName : L"");
+        if (hFind != INVALID_HANDLE_VALUE)
+            FindClose(hFind);
+        DeleteFileW(path.c_str());
+    }
+}
