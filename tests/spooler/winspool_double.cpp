@@ -68,6 +68,8 @@ static std::wstring StateDir()
 struct DoubleHandle {
     std::wstring dir;           // the state folder when the printer was opened
     std::wstring printer;
+    DWORD granted = 0;          // the rights the open gave (checked only for a standard user)
+    bool standardUser = false;
     bool docOpen = false;
     bool pageOpen = false;
     DWORD jobId = 0;
@@ -181,6 +183,27 @@ static const wchar_t c_DriverName[] = L"SM Test Double";
 static const wchar_t c_MachineName[] = L"\\\\SMTEST";
 static const wchar_t c_UserName[] = L"smtest";
 
+// The standard-user switch: standarduser.txt present makes the caller a user without the right
+// to manage printers, as on Windows: a mask asking for administration (PRINTER_ACCESS_ADMINISTER,
+// the standard rights of PRINTER_ALL_ACCESS, GENERIC_ALL) or for PRINTER_ACCESS_MANAGE_LIMITED
+// is refused with ERROR_ACCESS_DENIED unless the file's number grants that bit (an administrator
+// may grant MANAGE_LIMITED); an open without defaults gets use rights. SetPrinterW and
+// SetPrinterDataW then need ADMINISTER or MANAGE_LIMITED on the handle, a job PRINTER_ACCESS_USE.
+static const DWORD c_AdminRights = PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_MANAGE_LIMITED | DELETE | WRITE_DAC |
+                                   WRITE_OWNER | GENERIC_ALL | ACCESS_SYSTEM_SECURITY;
+
+static bool StandardUser(const std::wstring& dir, DWORD* pGranted)
+{
+    std::vector<std::string> lines = ReadLines(PathIn(dir, c_StandardUserFile));
+    if (lines.empty())
+        return false;
+    *pGranted = Num(lines[0]);
+    return true;
+}
+
+// ERROR_ACCESS_DENIED when a standard user's handle lacks every right of need, else 0.
+static DWORD RightsError(const struct DoubleHandle* h, DWORD need);
+
 // The modelled calls ----------------------------------------------------------------------------
 
 static BOOL OpenCommon(const char* fn, const std::wstring& dir, const std::wstring& name, bool haveName,
@@ -194,12 +217,17 @@ static BOOL OpenCommon(const char* fn, const std::wstring& dir, const std::wstri
     e.Add("access", haveDefaults ? Hex32(access) : std::string("none"));
     DWORD err = 0;
     Printer p;
+    DWORD granted = 0;
+    bool standardUser = StandardUser(dir, &granted);
+    DWORD asked = haveDefaults && access ? access : PRINTER_ACCESS_USE;
     if (!phPrinter)
         err = ERROR_INVALID_PARAMETER;
     else if (e.Failing(&err))
         ;
     else if (!haveName || !FindPrinter(dir, name, &p))
         err = ERROR_INVALID_PRINTER_NAME;
+    else if (standardUser && (asked & c_AdminRights & ~granted))
+        err = ERROR_ACCESS_DENIED;
     if (err) {
         if (phPrinter)
             *phPrinter = NULL;
@@ -209,6 +237,8 @@ static BOOL OpenCommon(const char* fn, const std::wstring& dir, const std::wstri
     DoubleHandle* h = new DoubleHandle;
     h->dir = dir;
     h->printer = p.name;
+    h->granted = asked;
+    h->standardUser = standardUser;
     EnterCriticalSection(&s_cs);
     if (!s_handles)
         s_handles = new std::set<DoubleHandle*>;
@@ -387,8 +417,8 @@ extern "C" BOOL WINAPI Dbl_SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPri
     // Level 0 with PRINTER_CONTROL_SET_STATUS carries the status word itself in the buffer argument.
     if (Level == 0)
         e.AddHex("status", (DWORD)(ULONG_PTR)pPrinter);
-    DWORD err = 0;
-    if (e.Failing(&err)) {
+    DWORD err = RightsError(h, PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_MANAGE_LIMITED);
+    if (err || e.Failing(&err)) {
         e.Done(0, err);
         return FALSE;
     }
@@ -639,8 +669,8 @@ extern "C" DWORD WINAPI Dbl_StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYT
         e.AddW("output", di->pOutputFile);
         e.AddW("datatype", di->pDatatype);
     }
-    DWORD err = 0;
-    if (e.Failing(&err)) {
+    DWORD err = RightsError(h, PRINTER_ACCESS_USE);
+    if (err || e.Failing(&err)) {
     } else if (Level != 1 && Level != 2) {
         err = ERROR_INVALID_LEVEL;
     } else if (!di) {
@@ -790,8 +820,8 @@ extern "C" DWORD WINAPI Dbl_SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, 
     e.AddNum("type", Type);
     e.AddNum("size", cbData);
     e.Add("bytes", pData ? HexBytes(pData, cbData) : std::string("(null)"));
-    DWORD err = 0;
-    if (e.Failing(&err)) {
+    DWORD err = RightsError(h, PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_MANAGE_LIMITED);
+    if (err || e.Failing(&err)) {
     } else if (!pValueName || (!pData && cbData)) {
         err = ERROR_INVALID_PARAMETER;
     }
@@ -846,6 +876,11 @@ extern "C" DWORD WINAPI Dbl_GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, 
     }
     e.Done(err, err);
     return err;
+}
+
+static DWORD RightsError(const DoubleHandle* h, DWORD need)
+{
+    return h->standardUser && !(h->granted & need) ? ERROR_ACCESS_DENIED : 0;
 }
 
 // Marker: present only in the double, so that a test can tell which spooler it has.
