@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-// Documented since Windows 8.1; the compiler's headers lack it.
-#ifndef PRINTER_ACCESS_MANAGE_LIMITED
+#ifndef PRINTER_ACCESS_MANAGE_LIMITED     // documented since Windows 8.1, missing from the headers
 #define PRINTER_ACCESS_MANAGE_LIMITED 0x00000040
 #endif
 

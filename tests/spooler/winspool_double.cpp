@@ -68,8 +68,7 @@ static std::wstring StateDir()
 struct DoubleHandle {
     std::wstring dir;           // the state folder when the printer was opened
     std::wstring printer;
-    DWORD granted = 0;          // the rights the open gave (checked only for a standard user)
-    bool standardUser = false;
+    DWORD rights = ~0u;         // what the open gave: all unless the caller is a standard user
     bool docOpen = false;
     bool pageOpen = false;
     DWORD jobId = 0;
@@ -183,26 +182,14 @@ static const wchar_t c_DriverName[] = L"SM Test Double";
 static const wchar_t c_MachineName[] = L"\\\\SMTEST";
 static const wchar_t c_UserName[] = L"smtest";
 
-// The standard-user switch: standarduser.txt present makes the caller a user without the right
-// to manage printers, as on Windows: a mask asking for administration (PRINTER_ACCESS_ADMINISTER,
-// the standard rights of PRINTER_ALL_ACCESS, GENERIC_ALL) or for PRINTER_ACCESS_MANAGE_LIMITED
-// is refused with ERROR_ACCESS_DENIED unless the file's number grants that bit (an administrator
-// may grant MANAGE_LIMITED); an open without defaults gets use rights. SetPrinterW and
-// SetPrinterDataW then need ADMINISTER or MANAGE_LIMITED on the handle, a job PRINTER_ACCESS_USE.
+// The standard-user switch (README): masks with these rights are refused unless granted.
 static const DWORD c_AdminRights = PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_MANAGE_LIMITED | DELETE | WRITE_DAC |
                                    WRITE_OWNER | GENERIC_ALL | ACCESS_SYSTEM_SECURITY;
 
-static bool StandardUser(const std::wstring& dir, DWORD* pGranted)
+static DWORD RightsError(const DoubleHandle* h, DWORD need)
 {
-    std::vector<std::string> lines = ReadLines(PathIn(dir, c_StandardUserFile));
-    if (lines.empty())
-        return false;
-    *pGranted = Num(lines[0]);
-    return true;
+    return (h->rights & need) ? 0 : ERROR_ACCESS_DENIED;
 }
-
-// ERROR_ACCESS_DENIED when a standard user's handle lacks every right of need, else 0.
-static DWORD RightsError(const struct DoubleHandle* h, DWORD need);
 
 // The modelled calls ----------------------------------------------------------------------------
 
@@ -217,8 +204,7 @@ static BOOL OpenCommon(const char* fn, const std::wstring& dir, const std::wstri
     e.Add("access", haveDefaults ? Hex32(access) : std::string("none"));
     DWORD err = 0;
     Printer p;
-    DWORD granted = 0;
-    bool standardUser = StandardUser(dir, &granted);
+    std::vector<std::string> user = ReadLines(PathIn(dir, c_StandardUserFile));
     DWORD asked = haveDefaults && access ? access : PRINTER_ACCESS_USE;
     if (!phPrinter)
         err = ERROR_INVALID_PARAMETER;
@@ -226,7 +212,7 @@ static BOOL OpenCommon(const char* fn, const std::wstring& dir, const std::wstri
         ;
     else if (!haveName || !FindPrinter(dir, name, &p))
         err = ERROR_INVALID_PRINTER_NAME;
-    else if (standardUser && (asked & c_AdminRights & ~granted))
+    else if (!user.empty() && (asked & c_AdminRights & ~Num(user[0])))
         err = ERROR_ACCESS_DENIED;
     if (err) {
         if (phPrinter)
@@ -237,8 +223,7 @@ static BOOL OpenCommon(const char* fn, const std::wstring& dir, const std::wstri
     DoubleHandle* h = new DoubleHandle;
     h->dir = dir;
     h->printer = p.name;
-    h->granted = asked;
-    h->standardUser = standardUser;
+    h->rights = user.empty() ? ~0u : asked;
     EnterCriticalSection(&s_cs);
     if (!s_handles)
         s_handles = new std::set<DoubleHandle*>;
@@ -876,11 +861,6 @@ extern "C" DWORD WINAPI Dbl_GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, 
     }
     e.Done(err, err);
     return err;
-}
-
-static DWORD RightsError(const DoubleHandle* h, DWORD need)
-{
-    return h->standardUser && !(h->granted & need) ? ERROR_ACCESS_DENIED : 0;
 }
 
 // Marker: present only in the double, so that a test can tell which spooler it has.

@@ -396,14 +396,12 @@ TEST_F(MonitorSystem, TwoThousandAnnouncementsInARow)
     EXPECT_FALSE(m_monitor->Exited());
 }
 
-// The driver's side announces a list and writes its "Status" in two pieces 40 ms apart, split at
-// every position, the first piece landing just before a poll. Whether or not the poll met the
-// piece (its read traces the piece's count), the list acted on is the whole one: announced
-// again, it is the same.
+// "Status" written in two pieces 40 ms apart, the first just before a poll, split at every
+// position: the list acted on is the whole one (announced again, it is the same). A piece that
+// looks whole is tried until a poll meets it (its read traces the piece's count).
 TEST_F(MonitorSystem, AListWrittenInPiecesIsActedOnWhole)
 {
-    const std::wstring list = L"33|5|126|";
-    const std::wstring ini = SmStatusIniPath();
+    const std::wstring list = L"33|5|126|", ini = SmStatusIniPath();
     ASSERT_EQ(0u, Ctl(L"showqel 1"));      // the dialog keeps the shown list
     StartMonitor();
     int met = 0;
@@ -426,7 +424,7 @@ TEST_F(MonitorSystem, AListWrittenInPiecesIsActedOnWhole)
             bool ended = piece.back() == L'|', metPiece = ended && Count(read.c_str()) > reads;
             AnnounceAndWait(list, "WndProc: Error status same");
             met += metPiece;
-            if (metPiece || !ended)       // a piece that looks like a whole list is tried again
+            if (metPiece || !ended)
                 break;
         }
     }

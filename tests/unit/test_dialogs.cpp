@@ -391,35 +391,35 @@ TEST(Credentials, AnEmptyPrinterNameOpensNothing)
 }
 
 // The least right that takes printer data: the limited one first where the system may know it
-// (8.1 and later report 6.2 unless they are declared), administration after a refusal of it.
+// (8.1 and later report 6.2 unless declared), administration after its refusal.
 TEST(Credentials, PrinterDataAsksForTheLeastRight)
 {
-    static const struct { WORD os; bool standardUser; DWORD granted; std::vector<std::string> asked; DWORD error; } cases[] = {
-        { MISC_OS_WIN7, false, 0, { "0x00000004" }, ERROR_SUCCESS },
-        { MISC_OS_WIN8, false, 0, { "0x00000040" }, ERROR_SUCCESS },
-        { MISC_OS_WIN7, true, 0, { "0x00000004" }, ERROR_ACCESS_DENIED },
-        { MISC_OS_NEWER, true, 0, { "0x00000040", "0x00000004" }, ERROR_ACCESS_DENIED },
-        { MISC_OS_WIN81, true, PRINTER_ACCESS_MANAGE_LIMITED, { "0x00000040" }, ERROR_SUCCESS },
+    const DWORD admin = ~0u;        // else a standard user granted these rights beyond use
+    static const struct { WORD os; DWORD user; std::vector<std::string> asked; DWORD error; } cases[] = {
+        { MISC_OS_WIN7, admin, { "0x00000004" }, ERROR_SUCCESS },
+        { MISC_OS_WIN8, admin, { "0x00000040" }, ERROR_SUCCESS },
+        { MISC_OS_WIN7, 0, { "0x00000004" }, ERROR_ACCESS_DENIED },
+        { MISC_OS_NEWER, 0, { "0x00000040", "0x00000004" }, ERROR_ACCESS_DENIED },
+        { MISC_OS_WIN81, PRINTER_ACCESS_MANAGE_LIMITED, { "0x00000040" }, ERROR_SUCCESS },
     };
     WORD saved = g_OSVersion;
     for (const auto& c : cases) {
         SmSpooler sp(L"dlg_least_right");
         sp.AddTestPrinter(L"MFP", L"USB001");
-        if (c.standardUser)
-            sp.SetStandardUser(c.granted);
+        if (c.user != admin)
+            sp.SetStandardUser(c.user);
         g_OSVersion = c.os;
-        WCHAR szName[] = L"MFP";
+        WCHAR szName[SM_CCH_PATH] = L"MFP";
         DWORD err = 12345;
         HANDLE hPrinter = DLG_OpenPrinter(szName, &err);
-        EXPECT_EQ(c.error, err) << c.os;
-        EXPECT_EQ(c.error == ERROR_SUCCESS, hPrinter != NULL);
         std::vector<std::string> asked;
         for (const spd::Call& call : sp.Calls("OpenPrinterW"))
             asked.push_back(call.Arg("access"));
         EXPECT_EQ(c.asked, asked) << c.os;
+        EXPECT_EQ(c.error, err) << c.os;
+        EXPECT_EQ(c.error == ERROR_SUCCESS, hPrinter != NULL);
         if (hPrinter) {
-            WCHAR szValue[SM_CCH_PATH] = L"alice";      // the right also lets the value in
-            EXPECT_EQ((DWORD)ERROR_SUCCESS, DLG_SetPrinterString(hPrinter, L"ActName", szValue));
+            EXPECT_EQ((DWORD)ERROR_SUCCESS, DLG_SetPrinterString(hPrinter, L"ActName", szName));   // the right suffices
             ClosePrinter(hPrinter);
         }
     }

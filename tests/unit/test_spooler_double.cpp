@@ -276,34 +276,3 @@ TEST(SpoolerDouble, WithoutTheVariableTheBuiltinAnswers)
         EXPECT_NE((DWORD)ERROR_NOT_SUPPORTED, GetLastError());   // the builtin, not the double's fallback
     }
 }
-
-// The standard-user switch: a mask with administration in it is refused; what a handle may do
-// follows the rights it was opened with.
-TEST(SpoolerDouble, StandardUserGetsUseRightsOnly)
-{
-    static const struct { DWORD granted; DWORD access; bool opens, setsStatus, startsJob; } cases[] = {
-        { 0, PRINTER_ALL_ACCESS, false },
-        { 0, PRINTER_ACCESS_ADMINISTER, false },
-        { 0, GENERIC_ALL, false },
-        { 0, PRINTER_ACCESS_MANAGE_LIMITED, false },
-        { 0, PRINTER_ACCESS_USE, true, false, true },
-        { 0, 0, true, false, true },                                        // no defaults: use rights
-        { PRINTER_ACCESS_MANAGE_LIMITED, PRINTER_ACCESS_MANAGE_LIMITED, true, true, false },
-    };
-    for (const auto& c : cases) {
-        SmSpooler sp(L"standard_user");
-        sp.AddTestPrinter(L"MFP");
-        sp.SetStandardUser(c.granted);
-        PRINTER_DEFAULTSW pd = { NULL, NULL, c.access };
-        HANDLE h = NULL;
-        ASSERT_EQ(c.opens, !!OpenPrinterW(const_cast<LPWSTR>(L"MFP"), &h, c.access ? &pd : NULL)) << c.access;
-        if (!c.opens) {
-            EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
-            continue;
-        }
-        EXPECT_EQ(c.setsStatus, !!SetPrinterW(h, 0, (LPBYTE)PRINTER_STATUS_ERROR, PRINTER_CONTROL_SET_STATUS));
-        DOC_INFO_1W di = { const_cast<LPWSTR>(L"Doc"), NULL, NULL };
-        EXPECT_EQ(c.startsJob, StartDocPrinterW(h, 1, reinterpret_cast<LPBYTE>(&di)) != 0) << c.access;
-        ClosePrinter(h);
-    }
-}
