@@ -13,6 +13,8 @@
 #define WM_SM_PSTATUS   (WM_USER + 3)   // 1027
 #define WM_LM_ALIVE     (WM_USER + 4)   // 1028
 
+#define SM_MS_POLL_PERIOD   250         // the exchange file is polled this often
+
 #define SM_MAIN_WINDOW_TITLE L"MFP Status Monitor"
 #define SM_MSG_INI_NAME      L"smen.ini"
 

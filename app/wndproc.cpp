@@ -9,7 +9,7 @@ LONG g_LastMsg;
 UINT g_CodePage;
 
 static const UINT_PTR c_PollTimerId = 1;
-static const UINT     c_msPollPeriod = 250;
+static const UINT     c_msPollPeriod = SM_MS_POLL_PERIOD;
 static const DWORD    c_msCloseDelay = 64;
 static const DWORD    c_msSettle = 100;      // between the two reads of a new list
 static const WCHAR    c_TraceTag[] = L"WndProc";

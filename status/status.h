@@ -49,6 +49,8 @@ struct SM_PICTURES {
     int yLower;
 };
 void SM_PictureLayout(const RECT* prcClient, SM_PICTURES* pLayout);
+// The marker dot of an item in that layout; FALSE for an item without a marker.
+BOOL SM_MarkerDot(const MsgItem* pItem, const SM_PICTURES* pLayout, RECT* prcDot);
 // TRUE when the dialog offers Continue for a list with this first code.
 BOOL SM_OffersContinue(LONG firstCode);
 // A line's text in the message code page, as a 9x-class system shows it; the byte count (0 when

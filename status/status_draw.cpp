@@ -139,6 +139,18 @@ void SM_PictureLayout(const RECT* prcClient, SM_PICTURES* pLayout)
     pLayout->yLower = cyHalf + pLayout->yUpper;
 }
 
+BOOL SM_MarkerDot(const MsgItem* pItem, const SM_PICTURES* pLayout, RECT* prcDot)
+{
+    if (pItem->nX <= 0 || pItem->nY <= 0)
+        return FALSE;
+    int yBase = IsLowerPicture(pItem) ? pLayout->yLower : pLayout->yUpper;
+    prcDot->left = pLayout->xPicture + pItem->nX;
+    prcDot->top = yBase + pItem->nY;
+    prcDot->right = prcDot->left + c_cxDot;
+    prcDot->bottom = prcDot->top + c_cxDot;
+    return TRUE;
+}
+
 void SM_SortXYCoordinate(int pList[SM_MAX_SHOWN_ITEMS], int* pCount)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"SM_SortXYCoordinate");
@@ -365,13 +377,13 @@ void SM_DrawStatus(HWND hDlg, HDC hdc, BOOL fErase, BOOL fSetTexts)
             SetSlotText(hDlg, id, szText);
         }
 
-        if (pItem->nX > 0 && pItem->nY > 0) {
+        RECT rcDot;
+        if (SM_MarkerDot(pItem, &layout, &rcDot)) {
             TRACE_Print(TRACE_LEVEL_INFO, L"ErrIndex=%d start.x= %d start.y = %d ",
                         k, (int)ptStart.x, (int)ptStart.y);
-            int yBase = IsLowerPicture(pItem) ? yLower : yUpper;
             int xEdge = fLeft ? xPicture : xPicture + SM_PICTURE_SIZE;
-            int xDot = xPicture + pItem->nX;
-            int yDot = yBase + pItem->nY;
+            int xDot = rcDot.left;
+            int yDot = rcDot.top;
             MoveToEx(hdc, ptStart.x, ptStart.y, NULL);
             LineTo(hdc, xEdge, yDot + c_cxDot / 2);
             LineTo(hdc, xDot + c_cxDot / 2, yDot + c_cxDot / 2);

@@ -76,7 +76,7 @@ printf 'Office MFP\t7\tQuarterly report\t0\n' > "$SPOOL/jobs.txt"
 wine "$BIN/StatusMonitor98.exe" install &
 MON98=$!
 sleep 2
-set +e; smctl replay docs/demo-9x.scenario; rc=$?; set -e
+set +e; smctl replay docs/demo-9x.scenario --class StatusMonitor98; rc=$?; set -e
 to_png
 echo "replay exit code $rc"
 wait "$MON98"; echo "StatusMonitor98 ended with exit code $?"

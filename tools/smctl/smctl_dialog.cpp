@@ -6,79 +6,71 @@
 #include "tools/smctl/smctl_ui.h"
 #include "status/status.h"
 #include "app/app.h"
-#include <stdio.h>
-#include <stdlib.h>
-#include <vector>
 
 static void PrintDialog(HWND hDlg)
 {
     WCHAR text[512];
     GetWindowTextW(hDlg, text, ARRAYSIZE(text));
-    wprintf(L"title: %ls\n", text);
+    Smctl_Print(L"title: %s\n", text);
     SmctlUi_ControlText(hDlg, IDC_SM_GROUP, text, ARRAYSIZE(text));
-    wprintf(L"group: %ls\n", text);
+    Smctl_Print(L"group: %s\n", text);
     for (int i = 0; i < IDC_SM_MSG_SLOTS; i++) {
         SmctlUi_ControlText(hDlg, IDC_SM_MSG_FIRST + i, text, ARRAYSIZE(text));
         if (text[0])
-            wprintf(L"%ls %d: %ls\n", i < IDC_SM_MSG_SLOTS / 2 ? L"left " : L"right", IDC_SM_MSG_FIRST + i, text);
+            Smctl_Print(L"%s %d: %s\n", i < IDC_SM_MSG_SLOTS / 2 ? L"left " : L"right", IDC_SM_MSG_FIRST + i, text);
     }
     const int buttons[] = { IDC_SM_CONTINUE, IDC_SM_DELETE };
     for (int id : buttons) {
         SmctlUi_ControlText(hDlg, id, text, ARRAYSIZE(text));
-        wprintf(L"button %d: %ls (%ls)\n", id, text,
+        Smctl_Print(L"button %d: %s (%s)\n", id, text,
                 IsWindowVisible(GetDlgItem(hDlg, id)) ? L"shown" : L"hidden");
     }
-    wprintf(L"topmost: %ls\n", (GetWindowLongW(hDlg, GWL_EXSTYLE) & WS_EX_TOPMOST) ? L"yes" : L"no");
+    Smctl_Print(L"topmost: %s\n", (GetWindowLongW(hDlg, GWL_EXSTYLE) & WS_EX_TOPMOST) ? L"yes" : L"no");
 }
 
 int Smctl_Dialog(int argc, wchar_t** argv)
 {
-    DWORD msWait = 0;
-    const wchar_t* pszShot = NULL;
+    long long msWait = 0;
+    std::wstring shot;
     int pressId = 0;
-    bool bad = false;
-    for (int i = 0; i < argc && !bad; i++) {
-        const wchar_t* value = i + 1 < argc ? argv[i + 1] : NULL;
-        if (!value) {
-            bad = true;
-        } else if (wcscmp(argv[i], L"--wait") == 0) {
-            msWait = wcstoul(value, NULL, 10);
+    for (int i = 0; i + 1 < argc; i += 2) {
+        const wchar_t* value = argv[i + 1];
+        if (wcscmp(argv[i], L"--wait") == 0) {
+            if (!Smctl_Number(L"dialog", L"--wait", value, 0, SMCTL_MS_MAX_WAIT, &msWait))
+                return SMCTL_EXIT_USAGE;
         } else if (wcscmp(argv[i], L"--shot") == 0) {
-            pszShot = value;
-        } else if (wcscmp(argv[i], L"--press") == 0 && _wcsicmp(value, L"delete") == 0) {
+            shot = Smctl_FullPath(value);
+        } else if (_wcsicmp(value, L"delete") == 0) {
             pressId = IDC_SM_DELETE;
-        } else if (wcscmp(argv[i], L"--press") == 0 && _wcsicmp(value, L"continue") == 0) {
+        } else if (_wcsicmp(value, L"continue") == 0) {
             pressId = IDC_SM_CONTINUE;
         } else {
-            bad = true;
+            return Smctl_Usage(L"dialog", L"--press takes delete or continue");
         }
-        i++;
     }
-    if (bad) {
-        Smctl_Error(L"usage: dialog %ls", SMCTL_DIALOG_USAGE);
-        return 2;
-    }
+    if (argc % 2)
+        return Smctl_Usage(L"dialog", L"no arguments besides the options");
 
-    HWND hDlg = SmctlUi_WaitForDialog(msWait);
+    HWND hDlg = SmctlUi_WaitForDialog((DWORD)msWait);
     if (!hDlg) {
-        wprintf(L"no status dialog\n");
-        return 1;
+        Smctl_Error(L"no status dialog is shown; announce a fault list first, or wait with --wait MS");
+        return SMCTL_EXIT_FAILED;
     }
     // Let a fresh update finish painting before it is read or pictured.
     Sleep(msWait ? 300 : 0);
     PrintDialog(hDlg);
-    if (pszShot && !SmctlUi_SaveShot(hDlg, pszShot)) {
-        Smctl_Error(L"cannot save a picture of the dialog to %ls", pszShot);
-        return 1;
+    if (!shot.empty() && !SmctlUi_SaveShot(hDlg, shot.c_str())) {
+        Smctl_Error(L"cannot save a picture of the dialog to %s; check the folder", shot.c_str());
+        return SMCTL_EXIT_FAILED;
     }
     if (pressId) {
         HWND hButton = GetDlgItem(hDlg, pressId);
         if (!IsWindowVisible(hButton)) {
-            Smctl_Error(L"the button %d is not shown", pressId);
-            return 1;
+            Smctl_Error(L"the button %d is not shown; \"smctl dialog\" lists the buttons shown", pressId);
+            return SMCTL_EXIT_FAILED;
         }
         SendMessageW(hButton, BM_CLICK, 0, 0);
-        wprintf(L"pressed %d\n", pressId);
+        Smctl_Print(L"pressed %d\n", pressId);
     }
-    return 0;
+    return SMCTL_EXIT_DONE;
 }

@@ -3,4 +3,3 @@
 
 int Smctl_Dialog(int argc, wchar_t** argv);
 
-#define SMCTL_DIALOG_USAGE   L"[--wait ms] [--shot file.bmp] [--press delete|continue]  prints the status dialog's texts; saves a picture of it; presses a button (exit code 1: no dialog)"

@@ -5,8 +5,8 @@
 #include "tools/smctl/smctl_wm.h"
 #include "fax/fax.h"
 #include "util/misc.h"
+#include <limits.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <strsafe.h>
 
 // Fax pages: the standard scan-line widths at 204 dpi, the paper's length at 196 dpi.
@@ -25,11 +25,12 @@ static const struct {
     const wchar_t* option;
     const wchar_t* section;
     const wchar_t* key;
+    long long maximum;       // a number from 0 to this; 0: text
 } c_KeyOptions[] = {
-    { L"--cover",       FAX_SECTION_SETTINGS, L"enableCoverPage" },
-    { L"--orientation", FAX_SECTION_SETTINGS, L"Orientation" },
-    { L"--xres",        FAX_SECTION_SETTINGS, L"Xres" },
-    { L"--yres",        FAX_SECTION_SETTINGS, L"Yres" },
+    { L"--cover",       FAX_SECTION_SETTINGS, L"enableCoverPage", 2 },
+    { L"--orientation", FAX_SECTION_SETTINGS, L"Orientation", INT_MAX },
+    { L"--xres",        FAX_SECTION_SETTINGS, L"Xres", INT_MAX },
+    { L"--yres",        FAX_SECTION_SETTINGS, L"Yres", INT_MAX },
     { L"--name",        FAX_SECTION_SENDER,   L"Name" },
     { L"--company",     FAX_SECTION_SENDER,   L"Com" },
     { L"--department",  FAX_SECTION_SENDER,   L"Dep" },
@@ -49,7 +50,7 @@ static int SetKey(SMCTL_FAX_SETUP* s, const wchar_t* section, const wchar_t* key
         }
     }
     if (s->cKeys >= SMCTL_FAX_MAX_KEYS) {
-        Smctl_Error(L"too many str.ini keys");
+        Smctl_Error(L"too many str.ini keys; give fewer options");
         return -1;
     }
     s->keys[s->cKeys].section = section;
@@ -94,7 +95,7 @@ int SmctlFax_ApplyOption(SMCTL_FAX_SETUP* s, WmBitmapParam* p, int argc, wchar_t
     if (!withValue)
         return 0;
     if (*pi + 1 >= argc) {
-        Smctl_Error(L"%s needs a value", opt);
+        Smctl_Usage(L"fax-make", (std::wstring(opt) + L" needs a value").c_str());
         return -1;
     }
     const wchar_t* val = argv[*pi + 1];
@@ -108,17 +109,16 @@ int SmctlFax_ApplyOption(SMCTL_FAX_SETUP* s, WmBitmapParam* p, int argc, wchar_t
             }
         }
         // Any other code is written as given: the cover page then stays white.
-        wchar_t* end = NULL;
-        wcstol(val, &end, 10);
-        if (*end || end == val) {
-            Smctl_Error(L"paper %s: A4, A3, B4 or a paper code", val);
+        long long code = 0;
+        if (!Smctl_ParseNumber(val, 0, INT_MAX, &code)) {
+            Smctl_Usage(L"fax-make", L"--paper takes A4, A3, B4 or a paper code from 0 to 2147483647");
             return -1;
         }
         return SetKey(s, FAX_SECTION_SETTINGS, L"PaperSize", val);
     }
     if (wcscmp(opt, L"--line") == 0) {
         if (s->cLines >= SMCTL_FAX_MAX_LINES) {
-            Smctl_Error(L"at most %d message lines", SMCTL_FAX_MAX_LINES);
+            Smctl_Error(L"more than %d message lines; give fewer --line options", SMCTL_FAX_MAX_LINES);
             return -1;
         }
         s->lines[s->cLines++] = val;
@@ -131,12 +131,21 @@ int SmctlFax_ApplyOption(SMCTL_FAX_SETUP* s, WmBitmapParam* p, int argc, wchar_t
             if ((size_t)(eq - val) == cch && _wcsnicmp(val, c_CaptionKeys[i], cch) == 0)
                 return SetKey(s, FAX_SECTION_TEXTS, c_CaptionKeys[i], eq + 1);
         }
-        Smctl_Error(L"caption %s: KEY=TEXT with KEY one of FAX, FROM, COM, DEP, TEL, MESG", val);
+        Smctl_Usage(L"fax-make", L"--caption takes KEY=TEXT with KEY one of FAX, FROM, COM, DEP, TEL, MESG");
         return -1;
     }
     for (size_t i = 0; i < ARRAYSIZE(c_KeyOptions); i++) {
-        if (wcscmp(opt, c_KeyOptions[i].option) == 0)
-            return SetKey(s, c_KeyOptions[i].section, c_KeyOptions[i].key, val);
+        if (wcscmp(opt, c_KeyOptions[i].option) != 0)
+            continue;
+        long long v = 0;
+        if (c_KeyOptions[i].maximum && !Smctl_ParseNumber(val, 0, c_KeyOptions[i].maximum, &v)) {
+            WCHAR sz[96];
+            StringCchPrintfW(sz, ARRAYSIZE(sz), L"%s takes a whole number from 0 to %I64d", opt,
+                             c_KeyOptions[i].maximum);
+            Smctl_Usage(L"fax-make", sz);
+            return -1;
+        }
+        return SetKey(s, c_KeyOptions[i].section, c_KeyOptions[i].key, val);
     }
     return 0;
 }
@@ -145,14 +154,14 @@ static int WriteCoverIni(LPCWSTR pszPath, const SMCTL_FAX_SETUP* s)
 {
     if (s->noMessage) {
         if (!DeleteFileW(pszPath) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-            Smctl_Error(L"cannot remove %s", pszPath);
+            Smctl_Error(L"cannot remove %s; check that no program holds it", pszPath);
             return 0;
         }
         return 1;
     }
     FILE* fp = _wfopen(pszPath, L"wb");
     if (!fp) {
-        Smctl_Error(L"cannot write %s", pszPath);
+        Smctl_Error(L"cannot write %s; check the shared documents folder", pszPath);
         return 0;
     }
     static const BYTE c_Mark[2] = { 0xFF, 0xFE };
@@ -167,7 +176,7 @@ static int WriteCoverIni(LPCWSTR pszPath, const SMCTL_FAX_SETUP* s)
     if (fclose(fp) != 0)
         ok = false;
     if (!ok)
-        Smctl_Error(L"cannot write %s", pszPath);
+        Smctl_Error(L"cannot write %s; check the shared documents folder", pszPath);
     return ok ? 1 : 0;
 }
 
@@ -177,7 +186,7 @@ int SmctlFax_WriteFiles(const SMCTL_FAX_SETUP* s)
     WCHAR szCoverIni[SM_CCH_PATH] = L"";
     if (!FAX_GetPathName(szStrIni, ARRAYSIZE(szStrIni), FAX_PATH_STR_INI)
         || !FAX_GetPathName(szCoverIni, ARRAYSIZE(szCoverIni), FAX_PATH_COVER_INI)) {
-        Smctl_Error(L"the shared documents folder is not known");
+        Smctl_Error(L"the shared documents folder is not known; check the \"Common Documents\" shell folder");
         return 0;
     }
     // A fresh UTF-16 file, so that no key of an earlier cover page lingers.
@@ -185,23 +194,21 @@ int SmctlFax_WriteFiles(const SMCTL_FAX_SETUP* s)
     MISC_CreateUniFile(szStrIni);
     for (int i = 0; i < s->cKeys; i++) {
         if (!MISC_WriteProfileString(szStrIni, s->keys[i].section, s->keys[i].key, s->keys[i].value)) {
-            Smctl_Error(L"cannot write %s", szStrIni);
+            Smctl_Error(L"cannot write %s; check the shared documents folder", szStrIni);
             return 0;
         }
     }
     if (!WriteCoverIni(szCoverIni, s))
         return 0;
-    wprintf(L"str.ini         = %ls\n", szStrIni);
-    wprintf(L"cover.ini       = %ls%ls\n", szCoverIni, s->noMessage ? L" (removed)" : L"");
+    Smctl_Print(L"str.ini         = %s\n", szStrIni);
+    Smctl_Print(L"cover.ini       = %s%s\n", szCoverIni, s->noMessage ? L" (removed)" : L"");
     return 1;
 }
 
 int Smctl_FaxMake(int argc, wchar_t** argv)
 {
-    if (argc < 1) {
-        Smctl_Error(L"fax-make %s", SMCTL_FAX_MAKE_USAGE);
-        return 2;
-    }
+    if (argc < 1 || argv[0][0] == L'-')
+        return Smctl_Usage(L"fax-make", L"a job file is needed");
     WmBitmapParam param;
     SMCTL_FAX_SETUP setup;
     SmctlWm_DefaultParam(&param);
@@ -210,22 +217,19 @@ int Smctl_FaxMake(int argc, wchar_t** argv)
         int r = SmctlFax_ApplyOption(&setup, &param, argc, argv, &i);
         if (r == 0)
             r = SmctlWm_ApplyOption(&param, argc, argv, &i);
-        if (r == 0) {
-            Smctl_Error(L"unknown option %s", argv[i]);
-            return 2;
-        }
+        if (r == 0)
+            return Smctl_Usage(L"fax-make", (L"one job file only, not also " + std::wstring(argv[i])).c_str());
         if (r < 0)
-            return 2;
+            return SMCTL_EXIT_USAGE;
     }
-    if (!param.wmFileName[0]) {
-        Smctl_Error(L"--out is required");
-        return 2;
-    }
+    if (!param.wmFileName[0])
+        return Smctl_Usage(L"fax-make", L"--out FILE.bmp is required");
     if (!SmctlFax_WriteFiles(&setup))
-        return 1;
-    if (!SmctlWm_WriteJob(argv[0], &param)) {
-        Smctl_Error(L"cannot write %s", argv[0]);
-        return 1;
+        return SMCTL_EXIT_FAILED;
+    std::wstring job = Smctl_FullPath(argv[0]);
+    if (!SmctlWm_WriteJob(job.c_str(), &param)) {
+        Smctl_Error(L"cannot write %s; check the folder", job.c_str());
+        return SMCTL_EXIT_FAILED;
     }
-    return 0;
+    return SMCTL_EXIT_DONE;
 }

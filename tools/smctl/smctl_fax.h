@@ -31,7 +31,13 @@ int  SmctlFax_WriteFiles(const SMCTL_FAX_SETUP* pSetup);
 
 int  Smctl_FaxMake(int argc, wchar_t** argv);
 
-#define SMCTL_FAX_MAKE_USAGE L"<job.ini> [--cover 0|1|2] [--paper A4|A3|B4|CODE] [--orientation N] " \
-    L"[--xres N] [--yres N] [--name T] [--company T] [--department T] [--tel T] [--faxnum T] " \
-    L"[--caption KEY=TEXT] [--line TEXT]... [--open-last-line] [--no-message] " \
-    L"[watermark options of wm-make] --out FILE.bmp"
+#define SMCTL_FAX_VALUE_OPTIONS L" --cover --paper --orientation --xres --yres --name --company --department" \
+    L" --tel --faxnum --caption --line"
+#define SMCTL_FAX_MAKE_DETAILS \
+    L"  --cover 0|1|2            cover page mode (1)\n" \
+    L"  --paper A4|A3|B4|CODE    fax paper (A4)\n" \
+    L"  --orientation, --xres, --yres N\n" \
+    L"  --name, --company, --department, --tel, --faxnum TEXT   the sender\n" \
+    L"  --caption KEY=TEXT       KEY one of FAX, FROM, COM, DEP, TEL, MESG\n" \
+    L"  --line TEXT              a message line (repeatable); --open-last-line, --no-message\n" \
+    L"str.ini and cover.ini are written in the shared documents folder; the job file where given."

@@ -34,7 +34,7 @@ void Report(Verdicts* v, bool fError, LPCWSTR pszFormat, va_list args)
 {
     WCHAR szLine[1024];
     StringCchVPrintfW(szLine, ARRAYSIZE(szLine), pszFormat, args);
-    wprintf(L"%ls: %ls\n", fError ? L"error" : L"warning", szLine);
+    Smctl_Print(L"%s: %s\n", fError ? L"error" : L"warning", szLine);
     if (fError)
         v->errors++;
     else
@@ -176,57 +176,185 @@ void CheckCodePage(Verdicts* v, UINT codePage, LPCWSTR pszKey, DWORD code, const
               bad.c_str());
 }
 
+// The file as lines of sections and keys, for what the profile functions do not tell: a key
+// or a section written twice.
+struct Entry {
+    std::wstring section, key;
+    int line;
+};
+
+void ParseEntries(const std::wstring& text, std::vector<Entry>* pSections, std::vector<Entry>* pKeys)
+{
+    std::wstring section;
+    int lineNo = 0;
+    for (size_t pos = 0; pos <= text.size();) {
+        size_t end = text.find(L'\n', pos);
+        if (end == std::wstring::npos)
+            end = text.size();
+        std::wstring line = text.substr(pos, end - pos);
+        pos = end + 1;
+        lineNo++;
+        size_t a = line.find_first_not_of(L" \t\r");
+        if (a == std::wstring::npos || line[a] == L';')
+            continue;
+        size_t b = line.find_last_not_of(L" \t\r");
+        line = line.substr(a, b - a + 1);
+        if (line[0] == L'[') {
+            size_t close = line.find(L']');
+            section = line.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+            pSections->push_back(Entry{ section, L"", lineNo });
+            continue;
+        }
+        size_t eq = line.find(L'=');
+        if (eq == std::wstring::npos || section.empty())
+            continue;
+        std::wstring key = line.substr(0, eq);
+        key = key.substr(0, key.find_last_not_of(L" \t") + 1);
+        pKeys->push_back(Entry{ section, key, lineNo });
+    }
+}
+
+// Sections and keys written twice: the profile functions take one of them and say nothing.
+void CheckDuplicates(Verdicts* v, const std::vector<Entry>& sections, const std::vector<Entry>& keys)
+{
+    for (size_t i = 0; i < sections.size(); i++) {
+        for (size_t j = 0; j < i; j++) {
+            if (_wcsicmp(sections[i].section.c_str(), sections[j].section.c_str()) == 0) {
+                Error(v, L"section [%s] appears twice (lines %d and %d): write each section once",
+                      sections[i].section.c_str(), sections[j].line, sections[i].line);
+                break;
+            }
+        }
+    }
+    for (size_t i = 0; i < keys.size(); i++) {
+        for (size_t j = 0; j < i; j++) {
+            if (_wcsicmp(keys[i].section.c_str(), keys[j].section.c_str()) != 0
+                || _wcsicmp(keys[i].key.c_str(), keys[j].key.c_str()) != 0)
+                continue;
+            Error(v, L"key \"%s\" appears twice in [%s] (lines %d and %d): the program reads one value only; "
+                     L"keep one line", keys[i].key.c_str(), keys[i].section.c_str(), keys[j].line, keys[i].line);
+            break;
+        }
+    }
+}
+
+// The captions the dialog reads from the file, each measured in its own control; the margin,
+// in average character widths, is what the control keeps free of text.
+struct CAPTION {
+    int id;
+    LPCWSTR pszKey;
+    LPCWSTR pszDefault;
+    int cxMargin;
+};
+const CAPTION c_Captions[] = {
+    { IDC_SM_GROUP, L"group", L"Status Message", 2 },
+    { IDC_SM_DELETE, L"btn001", L"Delete", 1 },
+    { IDC_SM_CONTINUE, L"btn002", L"Continue", 1 },
+};
+
+void CheckCaption(Verdicts* v, HWND hDlg, const CAPTION& c)
+{
+    WCHAR szText[SM_CCH_PATH] = L"";
+    GetPrivateProfileStringW(c_Section, c.pszKey, c.pszDefault, szText, ARRAYSIZE(szText), g_MsgIniPath);
+    HWND hCtl = GetDlgItem(hDlg, c.id);
+    HDC hdc = hCtl ? GetDC(hCtl) : NULL;
+    if (!hdc)
+        return;
+    HFONT hFont = (HFONT)SendMessageW(hCtl, WM_GETFONT, 0, 0);
+    HGDIOBJ hOld = hFont ? SelectObject(hdc, hFont) : NULL;
+    SIZE size = {};
+    GetTextExtentPoint32W(hdc, szText, (int)wcslen(szText), &size);
+    TEXTMETRICW tm = {};
+    GetTextMetricsW(hdc, &tm);
+    if (hOld)
+        SelectObject(hdc, hOld);
+    ReleaseDC(hCtl, hdc);
+    RECT rc;
+    GetClientRect(hCtl, &rc);
+    int cxRoom = (int)(rc.right - rc.left) - c.cxMargin * (int)tm.tmAveCharWidth;
+    if (size.cx > cxRoom)
+        Error(v, L"%s \"%s\" is %ld pixels wide, its control shows %d: cut", c.pszKey, szText, (long)size.cx, cxRoom);
+}
+
 } // namespace
 
 int Smctl_Lint(int argc, wchar_t** argv)
 {
-    if (argc > 1) {
-        Smctl_Error(L"usage: lint %ls", SMCTL_LINT_USAGE);
-        return 2;
-    }
-    // The program's own message file unless one is named; a named one is taken as a path.
-    g_MsgIniPath[0] = 0;
-    if (argc == 1)
-        GetFullPathNameW(argv[0], ARRAYSIZE(g_MsgIniPath), g_MsgIniPath, NULL);
-    else
-        SM_BuildMsgIniPath(g_MsgIniPath, ARRAYSIZE(g_MsgIniPath));
-    WCHAR szShown[MAX_PATH];
+    if (argc > 1)
+        return Smctl_Usage(L"lint", L"at most one message file");
+    // The program's own message file unless one is named (then relative to the current folder).
+    std::wstring path;
     if (argc == 1) {
-        lstrcpynW(szShown, g_MsgIniPath, ARRAYSIZE(szShown));
+        path = Smctl_FullPath(argv[0]);
     } else {
-        GetWindowsDirectoryW(szShown, ARRAYSIZE(szShown));
-        size_t n = wcslen(szShown);
-        MISC_Format(szShown + n, ARRAYSIZE(szShown) - n, L"\\%s", g_MsgIniPath);
+        path = SmctlUi_MessageFile();
     }
-    wprintf(L"file: %ls\n", szShown);
+    if (path.size() >= ARRAYSIZE(g_MsgIniPath)) {
+        Smctl_Error(L"the path is longer than %d characters; move the file", (int)ARRAYSIZE(g_MsgIniPath) - 1);
+        return SMCTL_EXIT_USAGE;
+    }
+    lstrcpynW(g_MsgIniPath, path.c_str(), ARRAYSIZE(g_MsgIniPath));
+    std::string bytes;
+    SMCTL_ENCODING enc = Smctl_ReadFile(path.c_str(), &bytes);
+    if (enc == SMCTL_ENC_MISSING || enc == SMCTL_ENC_FOLDER || enc == SMCTL_ENC_UNREADABLE) {
+        Smctl_Error(L"%s is %s; name a message file (smen.ini)", path.c_str(), Smctl_EncodingName(enc));
+        return SMCTL_EXIT_USAGE;
+    }
+    Smctl_Print(L"file: %s\nencoding: %s\n", path.c_str(), Smctl_EncodingName(enc));
     Verdicts v;
-    if (!MISC_FileExists(szShown)) {
-        Error(&v, L"the file does not exist: every line shows its built-in default");
-        wprintf(L"%d errors, %d warnings\n", v.errors, v.warnings);
-        return 2;
+    std::wstring text;
+    std::vector<Entry> sections, keys;
+    if (Smctl_DecodeText(enc, bytes, &text))
+        ParseEntries(text, &sections, &keys);
+    bool hasString = false;
+    for (const Entry& e : sections)
+        hasString = hasString || _wcsicmp(e.section.c_str(), c_Section) == 0;
+    if (!hasString) {
+        Error(&v, L"not a catalogue: %s", enc == SMCTL_ENC_EMPTY ? L"the file is empty"
+                                          : enc == SMCTL_ENC_BINARY ? L"the file is not text"
+                                                                    : L"it has no [string] section");
+        Smctl_Print(L"%d errors, %d warnings\n", v.errors, v.warnings);
+        return SMCTL_EXIT_FAILED;
     }
+    bool nonAscii = false;
+    for (wchar_t c : text)
+        nonAscii = nonAscii || c > 0x7F;
+    if (enc == SMCTL_ENC_ASCII)
+        Warning(&v, L"ASCII without byte-order mark: right while every text is ASCII; the program's files are "
+                    L"UTF-16 with byte-order mark");
+    else if (enc != SMCTL_ENC_UTF16LE && nonAscii)
+        Error(&v, L"%s: the profile functions read a file without the UTF-16 mark in the ANSI code page, so "
+                  L"its texts show garbled; save it as UTF-16 with byte-order mark", Smctl_EncodingName(enc));
+    else if (enc != SMCTL_ENC_UTF16LE)
+        Error(&v, L"%s: save it as UTF-16 with byte-order mark", Smctl_EncodingName(enc));
+    CheckDuplicates(&v, sections, keys);
 
     Slot slot;
     if (!OpenSlot(&slot)) {
         CloseSlot(&slot);
-        Smctl_Error(L"the status dialog cannot be made here (no display?): the texts cannot be measured");
-        return 2;
+        Smctl_Error(L"the status dialog cannot be made here, so the texts cannot be measured; run it on a display");
+        return SMCTL_EXIT_USAGE;
     }
-    wprintf(L"slot: %ld x %ld pixels, %d lines of %d pixels\n", (long)(slot.rc.right - slot.rc.left),
-            (long)(slot.rc.bottom - slot.rc.top), slot.cLines, slot.cyLine);
+    Smctl_Print(L"slot: %ld x %ld pixels, %d lines of %d pixels\n", (long)(slot.rc.right - slot.rc.left),
+                (long)(slot.rc.bottom - slot.rc.top), slot.cLines, slot.cyLine);
 
-    // The code page: 0 is the system's ANSI code page; any other must be one the system knows.
-    WCHAR szProbe[16];
+    // The code page: a number; 0 is the system's ANSI code page, any other must be one the system knows.
+    WCHAR szProbe[64];
     GetPrivateProfileStringW(c_Section, L"codepage", c_Absent, szProbe, ARRAYSIZE(szProbe), g_MsgIniPath);
     UINT codePage = SM_MessageCodePage();
     bool codePageUsable = true;
+    long long written = 0;
     if (wcscmp(szProbe, c_Absent) == 0) {
-        wprintf(L"codepage: absent, the system's ANSI code page (%u) is used\n", GetACP());
+        Smctl_Print(L"codepage: absent, the system's ANSI code page (%u) is used\n", GetACP());
+    } else if (!Smctl_ParseNumber(szProbe, 0, 65535, &written)) {
+        Error(&v, L"codepage \"%s\" is not a code page number (the program reads %u); write the number, "
+                  L"for example 1252", szProbe, codePage);
+        codePageUsable = false;
     } else if (codePage != 0 && !IsValidCodePage(codePage)) {
         Error(&v, L"codepage %u (\"%s\") is not a code page this system knows", codePage, szProbe);
         codePageUsable = false;
     } else {
-        wprintf(L"codepage: %u\n", codePage);
+        Smctl_Print(L"codepage: %u\n", codePage);
     }
 
     for (const SM_CATALOGUE_ENTRY& e : g_Catalogue) {
@@ -238,20 +366,22 @@ int Smctl_Lint(int argc, wchar_t** argv)
         // The whole value, to tell a text that the program cuts at 127 characters.
         std::vector<WCHAR> full(c_cchKeyList);
         GetPrivateProfileStringW(c_Section, e.pszKey, e.pszDefault, full.data(), (DWORD)full.size(), g_MsgIniPath);
-        std::wstring text = full.data();
-        if (text.size() > SM_CCH_MESSAGE - 1) {
+        std::wstring msg = full.data();
+        if (msg.size() > SM_CCH_MESSAGE - 1) {
             Error(&v, L"%s (code %u): %u characters, the program keeps %u: cut \"%s\"", e.pszKey,
-                  (unsigned)e.dwErrCode, (unsigned)text.size(), (unsigned)(SM_CCH_MESSAGE - 1),
-                  text.substr(SM_CCH_MESSAGE - 1).c_str());
-            text.resize(SM_CCH_MESSAGE - 1);
+                  (unsigned)e.dwErrCode, (unsigned)msg.size(), (unsigned)(SM_CCH_MESSAGE - 1),
+                  msg.substr(SM_CCH_MESSAGE - 1).c_str());
+            msg.resize(SM_CCH_MESSAGE - 1);
         }
         // Code 277 carries the store-job name after its text; measured with an empty name.
         if (e.dwErrCode == SM_CODE_STORE_NAME_CHANGED)
-            text += L" .";
-        CheckFit(&v, slot, e.pszKey, e.dwErrCode, text);
+            msg += L" .";
+        CheckFit(&v, slot, e.pszKey, e.dwErrCode, msg);
         if (present && codePageUsable)
-            CheckCodePage(&v, codePage, e.pszKey, e.dwErrCode, text);
+            CheckCodePage(&v, codePage, e.pszKey, e.dwErrCode, msg);
     }
+    for (const CAPTION& c : c_Captions)
+        CheckCaption(&v, slot.hDlg, c);
     CloseSlot(&slot);
 
     // Keys and sections the program does not read.
@@ -267,6 +397,6 @@ int Smctl_Lint(int argc, wchar_t** argv)
             Warning(&v, L"section [%s] is not read by the program", k);
     }
 
-    wprintf(L"%d errors, %d warnings\n", v.errors, v.warnings);
-    return v.errors ? 2 : v.warnings ? 1 : 0;
+    Smctl_Print(L"%d errors, %d warnings\n", v.errors, v.warnings);
+    return v.errors ? SMCTL_EXIT_FAILED : SMCTL_EXIT_DONE;
 }

@@ -1,7 +1,9 @@
 // smctl replay: plays a plain-text scenario against the running monitor. Actions write the
 // exchange file as the driver does or press the dialog's buttons (BM_CLICK, like a mouse click);
 // expectations look at the dialog, the spooler and the monitor's window from outside, and are
-// retried until they hold or the step timeout passes.
+// retried until they hold or the step timeout passes. A step that the monitor acts on (announce,
+// reset, message, press) ends only once the monitor has polled the file after it and done its
+// work, so that the next expectation sees the monitor's answer and not the state before it.
 //
 //   printer NAME | jobid N | showqel 0|1 | message N | announce STATUS | reset
 //   wait MS | timeout MS
@@ -23,7 +25,7 @@
 #include "util/misc.h"
 #include "util/trace.h"
 #include <winspool.h>
-#include <stdio.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string>
 #include <vector>
@@ -33,7 +35,6 @@ namespace {
 const DWORD c_msDefaultTimeout = 5000;
 const DWORD c_msRetry = 100;
 const DWORD c_msSettle = 300;           // a fresh update finishes painting before a picture
-const WCHAR c_DefaultClass[] = L"StatusMonitor";
 
 struct Step {
     int lineNo;
@@ -71,13 +72,11 @@ void Split(const std::wstring& line, size_t n, std::vector<std::wstring>* pWords
     *pRest = Trim(line.substr(pos));
 }
 
-bool IsNumber(const std::wstring& s, long* pv)
+// The numbers of steps, each within the field it is written to or compared with.
+bool Number(const std::wstring& s, long long minimum, long long maximum, long long* pv = NULL, bool fHex = false)
 {
-    if (s.empty())
-        return false;
-    wchar_t* end = NULL;
-    long v = wcstol(s.c_str(), &end, 0);
-    if (*end)
+    long long v = 0;
+    if (!Smctl_ParseNumber(s.c_str(), minimum, maximum, &v, fHex))
         return false;
     if (pv)
         *pv = v;
@@ -93,8 +92,12 @@ std::wstring Validate(const Step& s)
         return s.rest.empty() ? c + L" needs a value" : L"";
     if (c == L"reset")
         return s.rest.empty() ? L"" : L"reset takes nothing";
-    if (c == L"jobid" || c == L"showqel" || c == L"message" || c == L"wait" || c == L"timeout")
-        return IsNumber(s.rest, NULL) ? L"" : c + L" needs a number";
+    if (c == L"jobid" || c == L"message")
+        return Number(s.rest, 0, INT_MAX) ? L"" : c + L" needs a whole number from 0 to 2147483647";
+    if (c == L"showqel")
+        return Number(s.rest, 0, 1) ? L"" : L"showqel 0 or showqel 1";
+    if (c == L"wait" || c == L"timeout")
+        return Number(s.rest, 0, SMCTL_MS_MAX_WAIT) ? L"" : c + L" needs milliseconds from 0 to 600000";
     if (c == L"press")
         return s.rest == L"delete" || s.rest == L"continue" ? L"" : L"press delete or press continue";
     if (c != L"expect")
@@ -108,8 +111,7 @@ std::wstring Validate(const Step& s)
     if (k == L"dialog")
         return s.rest == L"shown" || s.rest == L"none" ? L"" : L"expect dialog shown|none";
     if (k == L"line") {
-        long id = 0;
-        return !a.empty() && IsNumber(a[0], &id) && id >= IDC_SM_MSG_FIRST && id < IDC_SM_MSG_FIRST + IDC_SM_MSG_SLOTS
+        return !a.empty() && Number(a[0], IDC_SM_MSG_FIRST, IDC_SM_MSG_FIRST + IDC_SM_MSG_SLOTS - 1)
                    ? L"" : L"expect line 1001..1012 [text]";
     }
     if (k == L"button")
@@ -117,9 +119,9 @@ std::wstring Validate(const Step& s)
                        && (a[1] == L"shown" || a[1] == L"hidden")
                    ? L"" : L"expect button delete|continue shown|hidden";
     if (k == L"spooler")
-        return IsNumber(s.rest, NULL) ? L"" : L"expect spooler 0xXXXXXXXX";
+        return Number(s.rest, 0, UINT_MAX, NULL, true) ? L"" : L"expect spooler 0xXXXXXXXX";
     if (k == L"job")
-        return a.size() == 2 && tail.empty() && IsNumber(a[0], NULL) && (a[1] == L"present" || a[1] == L"absent")
+        return a.size() == 2 && tail.empty() && Number(a[0], 1, UINT_MAX) && (a[1] == L"present" || a[1] == L"absent")
                    ? L"" : L"expect job ID present|absent";
     if (k == L"monitor")
         return (a.size() == 1 || a.size() == 2) && tail.empty() && (a[0] == L"running" || a[0] == L"ended")
@@ -127,26 +129,14 @@ std::wstring Validate(const Step& s)
     return L"unknown expectation \"" + k + L"\"";
 }
 
-bool ReadScenario(LPCWSTR pszPath, std::vector<Step>* pSteps)
+bool ReadScenario(const std::wstring& path, std::vector<Step>* pSteps)
 {
-    HANDLE h = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE) {
-        Smctl_Error(L"cannot open %ls (error %lu)", pszPath, GetLastError());
-        return false;
-    }
     std::string bytes;
-    char buf[4096];
-    DWORD cb = 0;
-    while (ReadFile(h, buf, sizeof(buf), &cb, NULL) && cb > 0)
-        bytes.append(buf, cb);
-    CloseHandle(h);
-    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        bytes.erase(0, 3);
     std::wstring text;
-    if (!bytes.empty()) {
-        int cch = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), NULL, 0);
-        text.resize((size_t)cch);
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), &text[0], cch);
+    SMCTL_ENCODING enc = Smctl_ReadFile(path.c_str(), &bytes);
+    if (!Smctl_DecodeText(enc, bytes, &text)) {
+        Smctl_Error(L"%s is %s; write the scenario as UTF-8 or UTF-16 text", path.c_str(), Smctl_EncodingName(enc));
+        return false;
     }
     bool ok = true;
     int lineNo = 0;
@@ -172,10 +162,15 @@ bool ReadScenario(LPCWSTR pszPath, std::vector<Step>* pSteps)
         }
         std::wstring problem = Validate(s);
         if (!problem.empty()) {
-            wprintf(L"line %d: %ls: %ls\n", lineNo, line.c_str(), problem.c_str());
+            Smctl_Error(L"%s line %d: %s: %s; \"smctl help replay\" lists the steps", path.c_str(), lineNo, line.c_str(),
+                        problem.c_str());
             ok = false;
         }
         pSteps->push_back(s);
+    }
+    if (ok && pSteps->empty()) {
+        Smctl_Error(L"%s holds no steps; write one step a line", path.c_str());
+        ok = false;
     }
     return ok;
 }
@@ -201,30 +196,6 @@ bool PrinterStatus(DWORD* pStatus, std::wstring* pWhy)
     return ok;
 }
 
-bool JobPresent(DWORD jobId, bool* pPresent, std::wstring* pWhy)
-{
-    SM_GetPrinterNameFromIni();
-    HANDLE hPrinter = NULL;
-    if (!OpenPrinterW(g_MonitorPrinterName, &hPrinter, NULL)) {
-        *pWhy = L"cannot open the printer \"" + std::wstring(g_MonitorPrinterName) + L"\"";
-        return false;
-    }
-    DWORD cbNeeded = 0, cReturned = 0;
-    EnumJobsW(hPrinter, 0, 255, 1, NULL, 0, &cbNeeded, &cReturned);
-    std::vector<BYTE> buf(cbNeeded ? cbNeeded : 1);
-    bool ok = EnumJobsW(hPrinter, 0, 255, 1, buf.data(), (DWORD)buf.size(), &cbNeeded, &cReturned) != FALSE;
-    *pPresent = false;
-    if (ok) {
-        const JOB_INFO_1W* pJobs = reinterpret_cast<const JOB_INFO_1W*>(buf.data());
-        for (DWORD i = 0; i < cReturned; i++)
-            *pPresent = *pPresent || pJobs[i].JobId == jobId;
-    } else {
-        *pWhy = L"EnumJobsW failed";
-    }
-    ClosePrinter(hPrinter);
-    return ok;
-}
-
 int ButtonId(const std::wstring& name)
 {
     return name == L"continue" ? IDC_SM_CONTINUE : IDC_SM_DELETE;
@@ -244,8 +215,9 @@ bool Holds(const Step& s, std::wstring* pSeen)
         return shown == (s.rest == L"shown");
     }
     if (k == L"monitor") {
-        LPCWSTR pszClass = a.size() == 2 ? a[1].c_str() : c_DefaultClass;
-        bool running = FindWindowW(pszClass, NULL) != NULL;
+        WCHAR szClass[SM_CCH_PATH];
+        SmctlUi_MonitorClass(a.size() == 2 ? a[1].c_str() : NULL, szClass, ARRAYSIZE(szClass));
+        bool running = FindWindowW(szClass, NULL) != NULL;
         *pSeen = running ? L"it runs" : L"it does not run";
         return running == (a[0] == L"running");
     }
@@ -255,11 +227,15 @@ bool Holds(const Step& s, std::wstring* pSeen)
             return false;
         MISC_Format(sz, ARRAYSIZE(sz), L"0x%08X", (unsigned)status);
         *pSeen = sz;
-        return status == (DWORD)wcstoul(s.rest.c_str(), NULL, 0);
+        long long want = 0;
+        Number(s.rest, 0, UINT_MAX, &want, true);
+        return status == (DWORD)want;
     }
     if (k == L"job") {
         bool present = false;
-        if (!JobPresent((DWORD)wcstoul(a[0].c_str(), NULL, 0), &present, pSeen))
+        long long id = 0;
+        Number(a[0], 1, UINT_MAX, &id);
+        if (!SmctlUi_JobQueued((DWORD)id, &present, pSeen))
             return false;
         *pSeen = present ? L"present" : L"absent";
         return present == (a[1] == L"present");
@@ -274,7 +250,9 @@ bool Holds(const Step& s, std::wstring* pSeen)
         std::vector<std::wstring> idOnly;
         std::wstring text;
         Split(s.rest, 1, &idOnly, &text);
-        SmctlUi_ControlText(hDlg, _wtoi(a[0].c_str()), sz, ARRAYSIZE(sz));
+        long long id = 0;
+        Number(a[0], IDC_SM_MSG_FIRST, IDC_SM_MSG_FIRST + IDC_SM_MSG_SLOTS - 1, &id);
+        SmctlUi_ControlText(hDlg, (int)id, sz, ARRAYSIZE(sz));
         *pSeen = L"\"" + std::wstring(sz) + L"\"";
         return text == sz;
     }
@@ -282,6 +260,38 @@ bool Holds(const Step& s, std::wstring* pSeen)
     bool shown = IsWindowVisible(GetDlgItem(hDlg, ButtonId(a[0]))) != FALSE;
     *pSeen = shown ? L"shown" : L"hidden";
     return shown == (a[1] == L"shown");
+}
+
+WCHAR s_szClass[SM_CCH_PATH];           // the monitor played against
+
+// The monitor's window, looked for again each time (a 9x-class monitor ends after Delete).
+HWND Monitor(void)
+{
+    return FindWindowW(s_szClass, NULL);
+}
+
+// After a step the monitor acts on: its next poll has read the file and what it did is done.
+// A monitor that ended meanwhile has acted too (on a 9x-class system a reset ends it).
+bool WaitForMonitor(const Step& s, DWORD msTimeout, std::wstring* pWhy)
+{
+    HWND hMonitor = Monitor();
+    if (!hMonitor)
+        return true;
+    if (!SmctlUi_WaitForPoll(hMonitor, msTimeout) && IsWindow(hMonitor)) {
+        *pWhy = L"the monitor did not poll the file within the timeout";
+        return false;
+    }
+    // A reset is answered in the file: the monitor writes "Message" 0 once it has reset.
+    bool reset = s.words[0] == L"reset" || (s.words[0] == L"message" && _wtoi(s.rest.c_str()) == WM_SM_EXIT);
+    DWORD start = GetTickCount();
+    while (reset && IsWindow(hMonitor) && SM_GetIniInt(SM_SECTION_PRINTER, L"Message", 0) != 0) {
+        if (GetTickCount() - start >= msTimeout) {
+            *pWhy = L"the monitor did not answer the reset (\"Message\" is not 0)";
+            return false;
+        }
+        Sleep(c_msRetry);
+    }
+    return true;
 }
 
 // Runs an action step; false with a reason when it could not be done.
@@ -295,17 +305,23 @@ bool Act(const Step& s, DWORD msTimeout, std::wstring* pWhy)
     if (c == L"showqel")
         return SmctlStatus_Write(SM_SECTION_PRINTER, L"ShowQelSM", s.rest.c_str());
     if (c == L"message")
-        return SmctlStatus_Write(SM_SECTION_PRINTER, L"Message", s.rest.c_str());
+        return SmctlStatus_Write(SM_SECTION_PRINTER, L"Message", s.rest.c_str()) && WaitForMonitor(s, msTimeout, pWhy);
     if (c == L"announce")
-        return SmctlStatus_Announce(s.rest.c_str());
+        return SmctlStatus_Announce(s.rest.c_str()) && WaitForMonitor(s, msTimeout, pWhy);
     if (c == L"reset") {
         WCHAR sz[16];
         MISC_Format(sz, ARRAYSIZE(sz), L"%d", WM_SM_EXIT);
-        return SmctlStatus_Write(SM_SECTION_PRINTER, L"Message", sz);
+        return SmctlStatus_Write(SM_SECTION_PRINTER, L"Message", sz) && WaitForMonitor(s, msTimeout, pWhy);
     }
     if (c == L"wait") {
-        Sleep((DWORD)wcstoul(s.rest.c_str(), NULL, 0));
+        long long ms = 0;
+        Number(s.rest, 0, SMCTL_MS_MAX_WAIT, &ms);
+        Sleep((DWORD)ms);
         return true;
+    }
+    if (!Monitor()) {
+        *pWhy = L"the monitor does not run";
+        return false;
     }
     HWND hDlg = SmctlUi_WaitForDialog(msTimeout);
     if (!hDlg) {
@@ -319,11 +335,11 @@ bool Act(const Step& s, DWORD msTimeout, std::wstring* pWhy)
             return false;
         }
         SendMessageW(hButton, BM_CLICK, 0, 0);
-        return true;
+        return WaitForMonitor(s, msTimeout, pWhy);
     }
     // shot
     Sleep(c_msSettle);
-    if (!SmctlUi_SaveShot(hDlg, s.rest.c_str())) {
+    if (!SmctlUi_SaveShot(hDlg, Smctl_FullPath(s.rest.c_str()).c_str())) {
         *pWhy = L"the picture cannot be saved";
         return false;
     }
@@ -334,15 +350,22 @@ bool Act(const Step& s, DWORD msTimeout, std::wstring* pWhy)
 
 int Smctl_Replay(int argc, wchar_t** argv)
 {
-    if (argc != 1) {
-        Smctl_Error(L"usage: replay %ls", SMCTL_REPLAY_USAGE);
-        return 2;
-    }
+    LPCWSTR pszClass = NULL;
+    if (argc == 3 && wcscmp(argv[1], L"--class") == 0)
+        pszClass = argv[2];
+    else if (argc != 1)
+        return Smctl_Usage(L"replay", L"one scenario file and at most --class CLASS");
+    SmctlUi_MonitorClass(pszClass, s_szClass, ARRAYSIZE(s_szClass));
     std::vector<Step> steps;
-    if (!ReadScenario(argv[0], &steps))
-        return 2;
+    if (!ReadScenario(Smctl_FullPath(argv[0]), &steps))
+        return SMCTL_EXIT_USAGE;
+    if (!Monitor()) {
+        Smctl_Error(L"no monitor is running (window class %s); start it with \"StatusMonitor.exe install\"",
+                    s_szClass);
+        return SMCTL_EXIT_USAGE;
+    }
     if (!SmctlStatus_Open())
-        return 2;
+        return SMCTL_EXIT_USAGE;
 
     DWORD msTimeout = c_msDefaultTimeout;
     int failed = 0;
@@ -350,21 +373,30 @@ int Smctl_Replay(int argc, wchar_t** argv)
         bool ok = true;
         std::wstring why;
         if (s.words[0] == L"timeout") {
-            msTimeout = (DWORD)wcstoul(s.rest.c_str(), NULL, 0);
+            long long ms = 0;
+            Number(s.rest, 0, SMCTL_MS_MAX_WAIT, &ms);
+            msTimeout = (DWORD)ms;
         } else if (s.words[0] == L"expect") {
+            // What only a running monitor can show fails at once when it has ended.
+            const std::wstring& k = s.words[1];
+            bool needsMonitor = k == L"line" || k == L"button" || (k == L"dialog" && s.rest == L"shown");
             DWORD start = GetTickCount();
-            while (!(ok = Holds(s, &why)) && GetTickCount() - start < msTimeout)
+            while (!(ok = Holds(s, &why)) && GetTickCount() - start < msTimeout) {
+                if (needsMonitor && !Monitor()) {
+                    why = L"the monitor does not run";
+                    break;
+                }
                 Sleep(c_msRetry);
+            }
         } else {
             ok = Act(s, msTimeout, &why);
         }
         if (ok)
-            wprintf(L"ok    %3d  %ls\n", s.lineNo, s.text.c_str());
+            Smctl_Print(L"ok    %3d  %s\n", s.lineNo, s.text.c_str());
         else
-            wprintf(L"FAIL  %3d  %ls: %ls\n", s.lineNo, s.text.c_str(), why.empty() ? L"not done" : why.c_str());
-        fflush(stdout);
+            Smctl_Print(L"FAIL  %3d  %s: %s\n", s.lineNo, s.text.c_str(), why.empty() ? L"not done" : why.c_str());
         failed += !ok;
     }
-    wprintf(L"%u steps, %d failed\n", (unsigned)steps.size(), failed);
-    return failed ? 1 : 0;
+    Smctl_Print(L"%u steps, %d failed\n", (unsigned)steps.size(), failed);
+    return failed ? SMCTL_EXIT_FAILED : SMCTL_EXIT_DONE;
 }

@@ -6,18 +6,29 @@
 #include "app/app.h"
 #include "util/misc.h"
 #include "util/trace.h"
-#include <stdio.h>
-#include <stdlib.h>
-
-static const WCHAR c_DefaultClass[] = L"StatusMonitor";
+#include "tools/smctl/smctl_ui.h"
+#include <limits.h>
 
 // Resolves the exchange file as the program does (created with its byte-order mark when missing).
 static bool OpenExchangeFile(void)
 {
-    if (g_StatusIniPath[0])
+    static bool s_made;
+    if (s_made)
         return true;
     if (!MISC_GetPathName(g_StatusIniPath, ARRAYSIZE(g_StatusIniPath), MISC_BASE_SHARED_DOCS | MISC_MODE_STATUS_INI)) {
-        Smctl_Error(L"the status exchange file cannot be found");
+        Smctl_Error(L"the status exchange file cannot be found; check the shared documents folder");
+        return false;
+    }
+    s_made = true;
+    return true;
+}
+
+bool SmctlStatus_Locate(void)
+{
+    if (g_StatusIniPath[0])
+        return true;
+    if (!MISC_GetPathName(g_StatusIniPath, ARRAYSIZE(g_StatusIniPath), MISC_BASE_SHARED_DOCS | MISC_MODE_STATUS_NAME)) {
+        Smctl_Error(L"the status exchange file cannot be found; check the shared documents folder");
         return false;
     }
     return true;
@@ -26,26 +37,18 @@ static bool OpenExchangeFile(void)
 static bool Write(LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszValue)
 {
     if (!MISC_WriteProfileString(g_StatusIniPath, pszSection, pszKey, pszValue)) {
-        Smctl_Error(L"cannot write %ls to %ls (error %lu)", pszKey, g_StatusIniPath, GetLastError());
+        Smctl_Error(L"cannot write %s to %s (error %lu); check that the file is writable", pszKey, g_StatusIniPath,
+                    GetLastError());
         return false;
     }
     return true;
 }
 
-static bool WriteNumber(LPCWSTR pszSection, LPCWSTR pszKey, long value)
+static bool WriteNumber(LPCWSTR pszSection, LPCWSTR pszKey, long long value)
 {
     WCHAR szValue[32];
-    MISC_Format(szValue, ARRAYSIZE(szValue), L"%ld", value);
+    MISC_Format(szValue, ARRAYSIZE(szValue), L"%I64d", value);
     return Write(pszSection, pszKey, szValue);
-}
-
-static bool IsNumber(const wchar_t* s)
-{
-    if (!s || !*s)
-        return false;
-    wchar_t* end = NULL;
-    wcstol(s, &end, 10);
-    return end && *end == 0;
 }
 
 static unsigned long long Now(void)
@@ -89,71 +92,69 @@ bool SmctlStatus_Announce(LPCWSTR pszStatus)
 
 int Smctl_Printer(int argc, wchar_t** argv)
 {
-    if (argc != 1) {
-        Smctl_Error(L"usage: printer %ls", SMCTL_PRINTER_USAGE);
-        return 2;
-    }
+    if (argc != 1)
+        return Smctl_Usage(L"printer", L"one printer name");
     return OpenExchangeFile() && Write(SM_SECTION_PRINTER, L"PrinterName", argv[0]) ? 0 : 1;
 }
 
 int Smctl_Announce(int argc, wchar_t** argv)
 {
-    if (argc < 1 || argc > 2 || (argc == 2 && !IsNumber(argv[1]))) {
-        Smctl_Error(L"usage: announce %ls", SMCTL_ANNOUNCE_USAGE);
-        return 2;
-    }
+    if (argc < 1 || argc > 2)
+        return Smctl_Usage(L"announce", L"a status list and at most a \"LastMsg\"");
+    long long lastMsg = 0;
+    if (argc == 2 && !Smctl_Number(L"announce", L"lastmsg", argv[1], LONG_MIN, LONG_MAX, &lastMsg))
+        return SMCTL_EXIT_USAGE;
     if (!OpenExchangeFile())
         return 1;
-    long lastMsg = argc == 2 ? wcstol(argv[1], NULL, 10) : FreshLastMsg();
-    if (!Announce(argv[0], lastMsg))
+    if (argc == 1)
+        lastMsg = FreshLastMsg();
+    if (!Announce(argv[0], (long)lastMsg))
         return 1;
     // The moment the announcement was complete, for the benchmark (100 ns units since 1601).
-    wprintf(L"LastMsg=%ld t=%llu\n", lastMsg, Now());
+    Smctl_Print(L"LastMsg=%ld t=%I64u\n", (long)lastMsg, Now());
     return 0;
 }
 
 int Smctl_Reset(int argc, wchar_t**)
 {
-    if (argc != 0) {
-        Smctl_Error(L"usage: reset");
-        return 2;
-    }
+    if (argc != 0)
+        return Smctl_Usage(L"reset", L"no arguments");
     return OpenExchangeFile() && WriteNumber(SM_SECTION_PRINTER, L"Message", WM_SM_EXIT) ? 0 : 1;
 }
 
-static int WriteNumberCommand(int argc, wchar_t** argv, LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszUsage,
-                              LPCWSTR pszName)
+// Each number a command writes, with the range of the field that reads it.
+static int WriteNumberCommand(int argc, wchar_t** argv, LPCWSTR pszCommand, LPCWSTR pszSection, LPCWSTR pszKey,
+                              long long minimum, long long maximum)
 {
-    if (argc != 1 || !IsNumber(argv[0])) {
-        Smctl_Error(L"usage: %ls %ls", pszName, pszUsage);
-        return 2;
-    }
-    return OpenExchangeFile() && WriteNumber(pszSection, pszKey, wcstol(argv[0], NULL, 10)) ? 0 : 1;
+    long long v = 0;
+    if (argc != 1)
+        return Smctl_Usage(pszCommand, L"one number");
+    if (!Smctl_Number(pszCommand, pszKey, argv[0], minimum, maximum, &v))
+        return SMCTL_EXIT_USAGE;
+    return OpenExchangeFile() && WriteNumber(pszSection, pszKey, v) ? 0 : 1;
 }
 
 int Smctl_JobId(int argc, wchar_t** argv)
 {
-    return WriteNumberCommand(argc, argv, SM_SECTION_JOB, L"JobID", SMCTL_JOBID_USAGE, L"jobid");
+    return WriteNumberCommand(argc, argv, L"jobid", SM_SECTION_JOB, L"JobID", 0, INT_MAX);
 }
 
 int Smctl_ShowQel(int argc, wchar_t** argv)
 {
-    return WriteNumberCommand(argc, argv, SM_SECTION_PRINTER, L"ShowQelSM", SMCTL_SHOWQEL_USAGE, L"showqel");
+    return WriteNumberCommand(argc, argv, L"showqel", SM_SECTION_PRINTER, L"ShowQelSM", 0, 1);
 }
 
 int Smctl_Message(int argc, wchar_t** argv)
 {
-    return WriteNumberCommand(argc, argv, SM_SECTION_PRINTER, L"Message", SMCTL_MESSAGE_USAGE, L"message");
+    return WriteNumberCommand(argc, argv, L"message", SM_SECTION_PRINTER, L"Message", 0, INT_MAX);
 }
 
 int Smctl_State(int argc, wchar_t** argv)
 {
-    if (argc > 1) {
-        Smctl_Error(L"usage: state %ls", SMCTL_STATE_USAGE);
-        return 2;
-    }
-    if (!OpenExchangeFile())
-        return 1;
+    if (argc > 1)
+        return Smctl_Usage(L"state", L"at most a window class");
+    if (!SmctlStatus_Locate())
+        return SMCTL_EXIT_USAGE;
     static const struct {
         LPCWSTR pszSection;
         LPCWSTR pszKey;
@@ -163,7 +164,11 @@ int Smctl_State(int argc, wchar_t** argv)
         { SM_SECTION_PRINTER, L"ContinuePrint" }, { SM_SECTION_PRINTER, L"ShowQelSM" },
         { SM_SECTION_JOB, L"JobID" },
     };
-    wprintf(L"file          %ls\n", g_StatusIniPath);
+    std::string bytes;
+    SMCTL_ENCODING enc = Smctl_ReadFile(g_StatusIniPath, &bytes);
+    Smctl_Print(L"file          %s (%s)\n", g_StatusIniPath, Smctl_EncodingName(enc));
+    if (enc != SMCTL_ENC_UTF16LE && enc != SMCTL_ENC_MISSING)
+        Smctl_Print(L"              not UTF-16: a starting monitor replaces it with an empty one\n");
     for (const auto& k : c_Keys) {
         WCHAR szValue[SM_CCH_PATH] = L"";
         WCHAR szProbe[4] = L"";
@@ -171,31 +176,31 @@ int Smctl_State(int argc, wchar_t** argv)
         GetPrivateProfileStringW(k.pszSection, k.pszKey, L"?", szProbe, ARRAYSIZE(szProbe), g_StatusIniPath);
         bool present = !(szProbe[0] == L'?' && szProbe[1] == 0);
         SM_GetIniString(k.pszSection, k.pszKey, szValue, ARRAYSIZE(szValue));
-        wprintf(L"%-13ls %ls\n", k.pszKey, present ? szValue : L"(absent)");
+        Smctl_Print(L"%-13s %s\n", k.pszKey, present ? szValue : L"(absent)");
     }
-    LPCWSTR pszClass = argc == 1 ? argv[0] : c_DefaultClass;
-    HWND hWnd = FindWindowW(pszClass, NULL);
+    WCHAR szClass[SM_CCH_PATH];
+    SmctlUi_MonitorClass(argc == 1 ? argv[0] : NULL, szClass, ARRAYSIZE(szClass));
+    HWND hWnd = FindWindowW(szClass, NULL);
     if (hWnd)
-        wprintf(L"monitor       running (class %ls, window %p)\n", pszClass, (void*)hWnd);
+        Smctl_Print(L"monitor       running (class %s, window %p)\n", szClass, (void*)hWnd);
     else
-        wprintf(L"monitor       not running (class %ls)\n", pszClass);
+        Smctl_Print(L"monitor       not running (class %s)\n", szClass);
     return 0;
 }
 
 int Smctl_Exit(int argc, wchar_t** argv)
 {
-    if (argc > 1) {
-        Smctl_Error(L"usage: exit %ls", SMCTL_EXIT_USAGE);
-        return 2;
-    }
-    LPCWSTR pszClass = argc == 1 ? argv[0] : c_DefaultClass;
-    HWND hWnd = FindWindowW(pszClass, NULL);
+    if (argc > 1)
+        return Smctl_Usage(L"exit", L"at most a window class");
+    WCHAR szClass[SM_CCH_PATH];
+    SmctlUi_MonitorClass(argc == 1 ? argv[0] : NULL, szClass, ARRAYSIZE(szClass));
+    HWND hWnd = FindWindowW(szClass, NULL);
     if (!hWnd) {
-        Smctl_Error(L"no monitor of class %ls is running", pszClass);
+        Smctl_Error(L"no monitor of class %s is running; start it with \"StatusMonitor.exe install\"", szClass);
         return 1;
     }
     if (!PostMessageW(hWnd, WM_SM_EXIT, 0, 0)) {
-        Smctl_Error(L"cannot post to the monitor (error %lu)", GetLastError());
+        Smctl_Error(L"cannot post to the monitor (error %lu); is it running as another user?", GetLastError());
         return 1;
     }
     return 0;
@@ -203,27 +208,27 @@ int Smctl_Exit(int argc, wchar_t** argv)
 
 int Smctl_Stress(int argc, wchar_t** argv)
 {
-    if (argc != 1 || !IsNumber(argv[0]) || wcstol(argv[0], NULL, 10) < 1) {
-        Smctl_Error(L"usage: stress %ls", SMCTL_STRESS_USAGE);
-        return 2;
-    }
+    long long count = 0;
+    if (argc != 1)
+        return Smctl_Usage(L"stress", L"one count");
+    if (!Smctl_Number(L"stress", L"count", argv[0], 1, 1000000, &count))
+        return SMCTL_EXIT_USAGE;
     if (!OpenExchangeFile())
         return 1;
     // Each list differs from the one before: a mapped fault first, then a running number.
     static const long c_FirstCodes[] = { 33, 5, 7, 32, 34, 1, 126, 130, 135, 2 };
-    long count = wcstol(argv[0], NULL, 10);
     long lastMsg = FreshLastMsg();
     WCHAR szStatus[64] = L"";
     int failures = 0;
-    for (long i = 0; i < count; i++) {
+    for (long i = 0; i < (long)count; i++) {
         MISC_Format(szStatus, ARRAYSIZE(szStatus), L"%ld|%ld|", c_FirstCodes[i % ARRAYSIZE(c_FirstCodes)], 1000 + i);
         if (!Announce(szStatus, lastMsg))
             failures++;
         if (++lastMsg <= 0)
             lastMsg = 1;
     }
-    wprintf(L"last %ls\n", szStatus);
+    Smctl_Print(L"last %s\n", szStatus);
     if (failures)
-        Smctl_Error(L"%d announcements could not be written", failures);
+        Smctl_Error(L"%d announcements could not be written; check that the file is writable", failures);
     return failures ? 1 : 0;
 }

@@ -2,10 +2,78 @@
 #include "tools/smctl/smctl_ui.h"
 #include "app/app.h"
 #include "res/resource.h"
+#include "bitmap/bitmap.h"
+#include "status/status.h"
+#include "util/misc.h"
+#include <winspool.h>
 #include <stdlib.h>
 #include <string.h>
 
 static const WCHAR c_DialogClass[] = L"#32770";
+static const WCHAR c_ProgramFile[] = L"StatusMonitor.exe";
+static const int   c_ShotDpi = 96;
+
+void SmctlUi_MonitorClass(LPCWSTR pszGiven, LPWSTR pszClass, size_t cchClass)
+{
+    if (pszGiven)
+        lstrcpynW(pszClass, pszGiven, (int)cchClass);
+    else
+        SM_ClassNameFromPath(c_ProgramFile, pszClass, cchClass);
+}
+
+std::wstring SmctlUi_MessageFile(void)
+{
+    WCHAR szName[SM_CCH_PATH] = L"", szDir[MAX_PATH] = L"";
+    SM_BuildMsgIniPath(szName, ARRAYSIZE(szName));
+    if (wcschr(szName, L'\\') || wcschr(szName, L'/'))
+        return szName;
+    GetWindowsDirectoryW(szDir, ARRAYSIZE(szDir));
+    return std::wstring(szDir) + L"\\" + szName;
+}
+
+bool SmctlUi_JobQueued(DWORD jobId, bool* pQueued, std::wstring* pWhy)
+{
+    *pQueued = false;
+    SM_GetPrinterNameFromIni();
+    HANDLE hPrinter = NULL;
+    if (!OpenPrinterW(g_MonitorPrinterName, &hPrinter, NULL)) {
+        *pWhy = L"cannot open the printer \"" + std::wstring(g_MonitorPrinterName) + L"\"";
+        return false;
+    }
+    BYTE* pJobs = NULL;
+    DWORD cReturned = 0;
+    bool ok = SM_EnumJobs(hPrinter, 1, &pJobs, &cReturned) != FALSE;
+    if (ok) {
+        const JOB_INFO_1W* pInfo = reinterpret_cast<const JOB_INFO_1W*>(pJobs);
+        for (DWORD i = 0; i < cReturned; i++)
+            *pQueued = *pQueued || pInfo[i].JobId == jobId;
+    } else {
+        *pWhy = L"EnumJobsW failed";
+    }
+    free(pJobs);
+    ClosePrinter(hPrinter);
+    return ok;
+}
+
+// One message that the monitor's thread answers from its message loop.
+static bool Answered(HWND hMonitor, DWORD msTimeout)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(hMonitor, WM_NULL, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, msTimeout, &result) != 0;
+}
+
+bool SmctlUi_WaitForPoll(HWND hMonitor, DWORD msTimeout)
+{
+    // After the first answer the thread waits for messages: within a poll period its timer
+    // comes due and a poll reads the file as it is now. The second answer comes only after
+    // that poll and what it did (the thread runs one message at a time).
+    DWORD start = GetTickCount();
+    if (!IsWindow(hMonitor) || !Answered(hMonitor, msTimeout))
+        return false;
+    Sleep(SM_MS_POLL_PERIOD + SM_MS_POLL_PERIOD / 4);
+    DWORD spent = GetTickCount() - start;
+    return Answered(hMonitor, spent < msTimeout ? msTimeout - spent : 1);
+}
 
 HWND SmctlUi_WaitForDialog(DWORD msWait)
 {
@@ -39,12 +107,10 @@ bool SmctlUi_SaveShot(HWND hDlg, LPCWSTR pszPath)
     BITMAPINFO bmi = {};
     bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
     bmi.bmiHeader.biWidth = cx;
-    bmi.bmiHeader.biHeight = cy;
+    bmi.bmiHeader.biHeight = cy;            // bottom-up, as the writer takes its rows
     bmi.bmiHeader.biPlanes = 1;
     bmi.bmiHeader.biBitCount = 24;
     bmi.bmiHeader.biCompression = BI_RGB;
-    const DWORD cbStride = ((DWORD)cx * 3 + 3) & ~3u;
-    bmi.bmiHeader.biSizeImage = cbStride * (DWORD)cy;
 
     bool ok = false;
     void* pBits = NULL;
@@ -58,18 +124,8 @@ bool SmctlUi_SaveShot(HWND hDlg, LPCWSTR pszPath)
         SelectObject(hdcMem, hOld);
     }
     if (ok) {
-        BITMAPFILEHEADER bfh = {};
-        bfh.bfType = 0x4D42;
-        bfh.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-        bfh.bfSize = bfh.bfOffBits + bmi.bmiHeader.biSizeImage;
-        HANDLE hFile = CreateFileW(pszPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-        DWORD cb1 = 0, cb2 = 0, cb3 = 0;
-        ok = hFile != INVALID_HANDLE_VALUE
-            && WriteFile(hFile, &bfh, sizeof(bfh), &cb1, NULL) && cb1 == sizeof(bfh)
-            && WriteFile(hFile, &bmi.bmiHeader, sizeof(bmi.bmiHeader), &cb2, NULL) && cb2 == sizeof(bmi.bmiHeader)
-            && WriteFile(hFile, pBits, bmi.bmiHeader.biSizeImage, &cb3, NULL) && cb3 == bmi.bmiHeader.biSizeImage;
-        if (hFile != INVALID_HANDLE_VALUE)
-            CloseHandle(hFile);
+        iBitmap writer;
+        ok = writer.iBitmap_CreateBMP(pszPath, 24, c_ShotDpi, cx, cy, (const BYTE*)pBits) == IBMP_OK;
     }
     if (hbm)
         DeleteObject(hbm);

@@ -18,9 +18,19 @@ int  Smctl_WmMake(int argc, wchar_t** argv);
 int  Smctl_WmShow(int argc, wchar_t** argv);
 int  Smctl_WmSample(int argc, wchar_t** argv);
 
-#define SMCTL_WM_MAKE_USAGE L"<job.ini> [--text T] [--face F] [--size PT] [--style N|bold|italic|bolditalic] " \
-    L"[--angle DEG] [--density PCT] [--placement centred|tiled|N] [--page A4|A3|Letter|WxH] " \
-    L"[--dstscale N] [--textscale HUNDREDTHS] [--pagedensity N] [--maxpagedensity N] " \
-    L"[--table TYPE] [--fax] [--drivertype N] --out FILE.bmp"
-#define SMCTL_WM_SHOW_USAGE L"<job.ini>"
-#define SMCTL_WM_SAMPLE_USAGE L"<file.bmp> <bits per pixel: 1|4|8|16|24> <width> <height>"
+#define SMCTL_WM_MAKE_SYNOPSIS L"<job.ini> [options] --out FILE.bmp"
+#define SMCTL_WM_VALUE_OPTIONS L" --text --face --size --style --angle --density --placement --page --dstscale" \
+    L" --textscale --pagedensity --maxpagedensity --table --drivertype --out "
+#define SMCTL_WM_MAKE_DETAILS \
+    L"  --text T                 the watermark text (CONFIDENTIAL)\n" \
+    L"  --face F                 font face (Arial)\n" \
+    L"  --size PT                font size, 0 to 65535 (72)\n" \
+    L"  --style S                regular, bold, italic, bolditalic or 0 to 65535\n" \
+    L"  --angle DEG              0 to 65535 (45)\n" \
+    L"  --density PCT            0 to 65535 (60)\n" \
+    L"  --placement P            centred, tiled or 0 to 65535\n" \
+    L"  --page SIZE              A4, A3, A5, Letter, Legal or WIDTHxHEIGHT in pixels at 600 dpi\n" \
+    L"  --dstscale, --textscale, --pagedensity, --maxpagedensity N   signed 32-bit record fields\n" \
+    L"  --table TYPE, --drivertype N   unsigned 32-bit record fields; --fax sets the fax bit\n" \
+    L"  --out FILE.bmp           the bitmap the program writes (stored as a full path)\n" \
+    L"Values outside the job's rules are stored as given (a refused record can be made on purpose)."
