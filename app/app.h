@@ -32,6 +32,21 @@ extern LONG  g_ShownErrCodes[SM_MAX_ERRCODES];
 extern LONG  g_LastMsg;
 extern UINT  g_CodePage;
 
+// What a command word leaves to WinMain. Exit codes: 1 after a one-shot command (the job's
+// outcome aside), SM_EXIT_NOT_STORED when a credential dialog's values did not reach the printer,
+// 0 when "install" finds a monitor or cannot take the start lock.
+enum SM_DISPATCH_RESULT {
+    SM_DISPATCH_DONE,               // a one-shot command ran (or none was recognised)
+    SM_DISPATCH_MONITOR,            // "install" with the start lock held: become the monitor
+    SM_DISPATCH_NOT_STORED,         // the dialog's values were not handed to the printer
+    SM_DISPATCH_START_REFUSED,      // "install" did not get the start lock in time
+};
+#define SM_EXIT_ONE_SHOT    1
+#define SM_EXIT_NOT_STORED  2
+// The start lock of the monitor of g_ClassName (waits up to 30 s); TRUE when held.
+BOOL SM_TakeStartLock(void);
+void SM_ReleaseStartLock(void);
+
 // The 50-slot argument table of the dispatcher: slot 0 the program, 1 the command word.
 typedef WCHAR SM_ARGTABLE[SM_ARG_SLOTS][SM_CCH_PATH];
 int  SM_FillArgTable(SM_ARGTABLE table, LPWSTR* argv, int argc, ULONGLONG* pCutSlots = NULL);

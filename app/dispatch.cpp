@@ -24,45 +24,55 @@ typedef int (*SM_COMMAND_HANDLER)(SM_ARGTABLE args, LPCWSTR pszClassName, LPCWST
 static int Cmd_CreateTextBMP(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
 {
     SM_CreateTextBMPUsingIni_New(args[2]);
-    return 0;
+    return SM_DISPATCH_DONE;
 }
 
 static int Cmd_PreHeat(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
 {
     TRACE_Print(TRACE_LEVEL_INFO, L"PrintName = %s", args[2]);
     SM_SendPreHeatJob(args[2], reinterpret_cast<const BYTE*>(c_PreHeatJob), c_cbPreHeatJob);
-    return 0;
+    return SM_DISPATCH_DONE;
 }
 
 static int Cmd_Uninstall(SM_ARGTABLE, LPCWSTR pszClassName, LPCWSTR)
 {
+    // Under the start lock a monitor that is starting has its window, and is ended with it.
+    // Without the lock (held too long) the monitor found is ended all the same.
+    BOOL fLocked = SM_TakeStartLock();
     HWND hWnd = FindWindowW(pszClassName, NULL);
     if (hWnd) {
         TRACE_Print(TRACE_LEVEL_INFO, L"PostMessage WM_QUIT");
         PostMessageW(hWnd, WM_QUIT, 0, 0);
     }
     SM_DeleteRunValue(pszClassName);
-    return 0;
+    if (fLocked)
+        SM_ReleaseStartLock();
+    return SM_DISPATCH_DONE;
 }
 
 static int Cmd_Install(SM_ARGTABLE, LPCWSTR pszClassName, LPCWSTR pszProgramPath)
 {
+    // A start that cannot have the lock ends: another is under way, and two would make two monitors.
+    if (!SM_TakeStartLock()) {
+        TRACE_Print(TRACE_LEVEL_ERROR, L"install ends: another start of the monitor holds the lock");
+        return SM_DISPATCH_START_REFUSED;
+    }
     SM_AddRunValue(pszClassName, pszProgramPath);
-    return 1;
+    return SM_DISPATCH_MONITOR;
 }
 
 static int Cmd_SetATM(SM_ARGTABLE args, LPCWSTR pszClassName, LPCWSTR)
 {
     TRACE_Print(TRACE_LEVEL_INFO, L"OnOff = %s", args[2]);
     MISC_SetRegValue(L"AtmMode", (DWORD)_wtoi(args[2]), pszClassName);
-    return 0;
+    return SM_DISPATCH_DONE;
 }
 
 static int Cmd_Charset(SM_ARGTABLE args, LPCWSTR pszClassName, LPCWSTR)
 {
     TRACE_Print(TRACE_LEVEL_INFO, L"LanID = %s", args[2]);
     MISC_SetRegValue(L"Language", (DWORD)_wtoi(args[2]), pszClassName);
-    return 0;
+    return SM_DISPATCH_DONE;
 }
 
 static int Cmd_Security(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
@@ -74,9 +84,10 @@ static int Cmd_Security(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
     g_Language = _wtoi(args[4]);
     g_LanguageIndex = MISC_GetLanguageIndex(g_Language);
     MISC_DebugOut(L"security, g_Language is %d", (int)g_Language);
+    INT_PTR result = 0;
     if (g_SecurityType == SEC_TYPE_STORAGE || g_SecurityType == SEC_TYPE_SECURITY)
-        DialogBoxParamW(g_hInst, MAKEINTRESOURCEW(IDD_SECURE_DIALOG), NULL, Secure_DlgProc, 0);
-    return 0;
+        result = DialogBoxParamW(g_hInst, MAKEINTRESOURCEW(IDD_SECURE_DIALOG), NULL, Secure_DlgProc, 0);
+    return result == DLG_END_NOT_STORED ? SM_DISPATCH_NOT_STORED : SM_DISPATCH_DONE;
 }
 
 static int Cmd_Accounting(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
@@ -87,8 +98,8 @@ static int Cmd_Accounting(SM_ARGTABLE args, LPCWSTR, LPCWSTR)
     g_Language = _wtoi(args[3]);
     g_LanguageIndex = MISC_GetLanguageIndex(g_Language);
     MISC_DebugOut(L"security, g_Language is %d", (int)g_Language);
-    DialogBoxParamW(g_hInst, MAKEINTRESOURCEW(IDD_ACCOUNTING_DIALOG), NULL, Accounting_DlgProc, 0);
-    return 0;
+    INT_PTR result = DialogBoxParamW(g_hInst, MAKEINTRESOURCEW(IDD_ACCOUNTING_DIALOG), NULL, Accounting_DlgProc, 0);
+    return result == DLG_END_NOT_STORED ? SM_DISPATCH_NOT_STORED : SM_DISPATCH_DONE;
 }
 
 // cOperands: the slots after the command word that the command reads (2 to 1 + cOperands).
@@ -135,7 +146,7 @@ int SM_DispatchCommand(LPWSTR* argv, int argc, LPCWSTR pszClassName, LPCWSTR psz
     ULONGLONG cutSlots = 0;
     SM_FillArgTable(s_Args, argv, argc, &cutSlots);
 
-    int rc = 0;
+    int rc = SM_DISPATCH_DONE;
     for (size_t i = 0; i < ARRAYSIZE(c_Commands); i++) {
         if (wcscmp(s_Args[1], c_Commands[i].pszWord) == 0) {
             OutputDebugStringW(c_Commands[i].pszLabel);

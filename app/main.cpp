@@ -5,8 +5,6 @@
 #include <strsafe.h>
 
 static const DWORD c_msStartDelay = 200;
-static const DWORD c_msStartLockWait = 30000;
-static const WCHAR c_szStartLockFormat[] = L"SM_Start_%s";
 static const UINT  c_SystemMenuRemoved[] = { SC_MOVE, SC_SIZE, SC_MAXIMIZE, SC_MINIMIZE, SC_RESTORE };
 
 static int RunMessageLoop(void)
@@ -51,36 +49,13 @@ static HWND CreateMainWindow(void)
     return hWnd;
 }
 
-// The lock of the start of a monitor: a named mutex made from the class name, owned from the look
-// for a running monitor until the window exists. NULL when it cannot be had (start-up then goes on
-// unguarded, as it always did).
-static HANDLE TakeStartLock(void)
+// The process's exit code for what the command word did.
+static int ExitCodeOf(int rcDispatch)
 {
-    WCHAR szName[SM_CCH_PATH];
-    if (FAILED(StringCchPrintfW(szName, ARRAYSIZE(szName), c_szStartLockFormat, g_ClassName))) {
-        TRACE_Print(TRACE_LEVEL_ERROR, L"start lock name too long");
-        return NULL;
-    }
-    HANDLE hMutex = CreateMutexW(NULL, FALSE, szName);
-    if (!hMutex) {
-        TRACE_Print(TRACE_LEVEL_ERROR, L"CreateMutex fail, %u", (unsigned)GetLastError());
-        return NULL;
-    }
-    // An abandoned lock (its holder ended half-way) is owned all the same.
-    DWORD dwWait = WaitForSingleObject(hMutex, c_msStartLockWait);
-    if (dwWait != WAIT_OBJECT_0 && dwWait != WAIT_ABANDONED) {
-        TRACE_Print(TRACE_LEVEL_ERROR, L"start lock not taken, %u", (unsigned)dwWait);
-        CloseHandle(hMutex);
-        return NULL;
-    }
-    return hMutex;
-}
-
-static void ReleaseStartLock(HANDLE hMutex)
-{
-    if (hMutex) {
-        ReleaseMutex(hMutex);
-        CloseHandle(hMutex);
+    switch (rcDispatch) {
+    case SM_DISPATCH_NOT_STORED: return SM_EXIT_NOT_STORED;
+    case SM_DISPATCH_START_REFUSED: return 0;      // another start of the monitor is under way
+    default: return SM_EXIT_ONE_SHOT;
     }
 }
 
@@ -113,16 +88,16 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int)
     int rcDispatch = SM_DispatchCommand(argv, argv ? argc : 0, g_ClassName, szProgramPath);
     if (argv)
         LocalFree(argv);
-    if (rcDispatch == 0) {
+    if (rcDispatch != SM_DISPATCH_MONITOR) {
         TRACE_FuncOut(TRACE_LEVEL_INFO);
-        return 1;
+        return ExitCodeOf(rcDispatch);
     }
 
-    // Looking for a running monitor and making the window are one step per class name, so that
-    // of two "install" started together exactly one becomes the monitor.
-    HANDLE hStartLock = TakeStartLock();
+    // "install" holds the start lock: looking for a running monitor and making the window are
+    // one step per class name, so that of two "install" started together exactly one becomes
+    // the monitor, and an "uninstall" meanwhile waits for the window it is to end.
     if (FindWindowW(g_ClassName, NULL)) {
-        ReleaseStartLock(hStartLock);
+        SM_ReleaseStartLock();
         TRACE_Print(TRACE_LEVEL_INFO, L"SM executed");
         TRACE_FuncOut(TRACE_LEVEL_INFO);
         return 0;
@@ -134,7 +109,7 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int)
 
     // A monitor without its window could never be told to quit: end as after a failed registration.
     HWND hWnd = CreateMainWindow();
-    ReleaseStartLock(hStartLock);
+    SM_ReleaseStartLock();
     if (!hWnd) {
         TRACE_FuncOut(TRACE_LEVEL_INFO);
         return 0;

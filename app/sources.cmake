@@ -5,4 +5,5 @@ list(APPEND SM_CORE_SOURCES
   app/appstrings.cpp
   app/dispatch.cpp
   app/startup.cpp
+  app/startlock.cpp
   app/wndproc.cpp)

@@ -2,6 +2,7 @@
 #include "app/app.h"
 #include "status/status.h"
 #include "util/trace.h"
+#include <strsafe.h>
 
 LONG g_ShownErrCodes[SM_MAX_ERRCODES];
 LONG g_LastMsg;
@@ -10,6 +11,7 @@ UINT g_CodePage;
 static const UINT_PTR c_PollTimerId = 1;
 static const UINT     c_msPollPeriod = SM_MS_POLL_PERIOD;
 static const DWORD    c_msCloseDelay = 64;
+static const DWORD    c_msSettle = 100;      // between the two reads of a new list
 static const WCHAR    c_TraceTag[] = L"WndProc";
 
 UINT SM_MessageCodePage(void)
@@ -40,6 +42,32 @@ int SM_DifferingSlots(const LONG* pCodes, const LONG* pShown)
     return n;
 }
 
+// A new list is acted on only when it was read whole. The driver's side may write "Status" in
+// pieces (a first part, the whole some tens of milliseconds later): a second read after a pause
+// must find the same "LastMsg" and the same text. A text that does not end with a bar is cut
+// inside a field, or ends in text that is no field: it is taken only when the next tick reads
+// it again unchanged. Otherwise the announcement stays unread and the next tick reads it anew.
+static BOOL IsWholeList(LONG lastMsg, LPCWSTR pszStatus)
+{
+    static WCHAR s_szUnended[SM_CCH_STATUS_VALUE];
+    static LONG s_lastMsgUnended;
+    Sleep(c_msSettle);
+    WCHAR szAgain[SM_CCH_STATUS_VALUE] = L"";
+    LONG lastMsgAgain = (LONG)SM_GetIniInt(SM_SECTION_PRINTER, L"LastMsg", 0);
+    SM_GetIniString(SM_SECTION_PRINTER, L"Status", szAgain, ARRAYSIZE(szAgain));
+    if (lastMsgAgain != lastMsg || wcscmp(szAgain, pszStatus) != 0)
+        return FALSE;
+    size_t cch = wcslen(szAgain);
+    if (cch > 0 && szAgain[cch - 1] == L'|') {
+        s_szUnended[0] = 0;
+        return TRUE;
+    }
+    BOOL fSeen = s_lastMsgUnended == lastMsg && wcscmp(s_szUnended, szAgain) == 0;
+    StringCchCopyW(s_szUnended, ARRAYSIZE(s_szUnended), szAgain);
+    s_lastMsgUnended = lastMsg;
+    return fSeen;
+}
+
 // One tick: acts on the exchange file's "Message" value.
 static void Poll(HWND hWnd)
 {
@@ -61,12 +89,17 @@ static void Poll(HWND hWnd)
 
     LONG codes[SM_MAX_ERRCODES] = {};
     DWORD count = 0;
-    GetErrCode(codes, &count);
+    WCHAR szStatus[SM_CCH_STATUS_VALUE] = L"";
+    GetErrCode(codes, &count, szStatus, ARRAYSIZE(szStatus));
     if (count == 0) {
         // A cleared fault leaves the dialog, the spooler status and the shown list as they are.
         // The announcement is not taken as acted on: an empty list may be a read that met the
         // driver half-way through rewriting the file, so the next tick reads it again.
         TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: no error");
+        return;
+    }
+    if (!IsWholeList(lastMsg, szStatus)) {
+        TRACE_Print(TRACE_LEVEL_INFO, L"WndProc: list not whole yet");
         return;
     }
     g_LastMsg = lastMsg;

@@ -71,13 +71,22 @@ static BOOL Accounting_OnClose(HWND hDlg)
         return FALSE;
     }
 
-    HANDLE hPrinter = DLG_OpenPrinter(g_PrinterName);
+    DWORD dwError = ERROR_SUCCESS;
+    HANDLE hPrinter = DLG_OpenPrinter(g_PrinterName, &dwError);
     if (hPrinter) {
-        if (DLG_SetPrinterString(hPrinter, L"ActName", g_ActIDLast) != ERROR_SUCCESS)
+        DWORD rc = DLG_SetPrinterString(hPrinter, L"ActName", g_ActIDLast);
+        if (rc != ERROR_SUCCESS)
             TRACE_Print(TRACE_LEVEL_ERROR, L"set ActName error");
-        if (DLG_SetPrinterString(hPrinter, L"ActPWD", g_ActPasswordLast) != ERROR_SUCCESS)
+        DLG_KeepError(&dwError, rc);
+        rc = DLG_SetPrinterString(hPrinter, L"ActPWD", g_ActPasswordLast);
+        if (rc != ERROR_SUCCESS)
             TRACE_Print(TRACE_LEVEL_ERROR, L"set ActPWD error");
+        DLG_KeepError(&dwError, rc);
         ClosePrinter(hPrinter);
+    }
+    if (!DLG_EndAfterHandOver(hDlg, IDC_ACT_NOTE, dwError)) {
+        TRACE_FuncOut(TRACE_LEVEL_INFO);
+        return FALSE;
     }
 
     // Emptied boxes first: the focus leaving a box as the dialog ends would otherwise check
@@ -86,7 +95,7 @@ static BOOL Accounting_OnClose(HWND hDlg)
     SetDlgItemTextW(hDlg, IDC_ACT_NAME, L"");
     SecureZeroMemory(g_ActIDLast, sizeof(g_ActIDLast));
     SecureZeroMemory(g_ActPasswordLast, sizeof(g_ActPasswordLast));
-    EndDialog(hDlg, 1);
+    EndDialog(hDlg, dwError == ERROR_SUCCESS ? DLG_END_STORED : DLG_END_NOT_STORED);
     TRACE_FuncOut(TRACE_LEVEL_INFO);
     return TRUE;
 }

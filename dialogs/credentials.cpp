@@ -72,20 +72,54 @@ void DLG_WriteAliveMessage(void)
     TRACE_FuncOut(TRACE_LEVEL_INFO);
 }
 
-HANDLE DLG_OpenPrinter(LPWSTR pszPrinterName)
+HANDLE DLG_OpenPrinter(LPWSTR pszPrinterName, DWORD* pdwError)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"DLG_OpenPrinter");
-    PRINTER_DEFAULTSW defaults = { NULL, NULL, PRINTER_ALL_ACCESS };
+    // Printer data needs administration of the printer. The limited right that covers it is
+    // tried first where the system knows it (Windows 8.1 and later, which report themselves as
+    // 6.2 to a program that does not declare them; on Windows 8 itself it is refused and the
+    // full right follows).
+    static const DWORD c_Access[] = { PRINTER_ACCESS_MANAGE_LIMITED, PRINTER_ACCESS_ADMINISTER };
+    size_t first = g_OSVersion >= MISC_OS_WIN8 ? 0 : 1;
     HANDLE hPrinter = NULL;
+    DWORD dwError = ERROR_INVALID_PRINTER_NAME;
     if (!pszPrinterName || !pszPrinterName[0]) {
         // An empty name would open the print server itself, not a printer.
         TRACE_Print(TRACE_LEVEL_ERROR, L"no printer name");
-    } else if (!OpenPrinterW(pszPrinterName, &hPrinter, &defaults)) {
-        TRACE_Print(TRACE_LEVEL_ERROR, L"OpenPrinter %s fail, %u", pszPrinterName, (unsigned)GetLastError());
-        hPrinter = NULL;
     }
+    for (size_t i = first; !hPrinter && pszPrinterName && pszPrinterName[0] && i < ARRAYSIZE(c_Access); i++) {
+        PRINTER_DEFAULTSW defaults = { NULL, NULL, c_Access[i] };
+        if (OpenPrinterW(pszPrinterName, &hPrinter, &defaults)) {
+            dwError = ERROR_SUCCESS;
+        } else {
+            dwError = GetLastError();
+            hPrinter = NULL;
+            TRACE_Print(TRACE_LEVEL_ERROR, L"OpenPrinter %s fail, %u", pszPrinterName, (unsigned)dwError);
+            if (dwError != ERROR_ACCESS_DENIED)
+                break;
+        }
+    }
+    if (pdwError)
+        *pdwError = dwError;
     TRACE_FuncOut(TRACE_LEVEL_INFO);
     return hPrinter;
+}
+
+void DLG_KeepError(DWORD* pdwKept, DWORD dwError)
+{
+    if (dwError != ERROR_SUCCESS && (*pdwKept == ERROR_SUCCESS || dwError == ERROR_ACCESS_DENIED))
+        *pdwKept = dwError;
+}
+
+BOOL DLG_EndAfterHandOver(HWND hDlg, int idNote, DWORD dwError)
+{
+    HWND hNote = GetDlgItem(hDlg, idNote);
+    if (dwError != ERROR_ACCESS_DENIED || !hNote || GetWindowTextLengthW(hNote) > 0)
+        return TRUE;
+    // Refused: the note tells the user once, in the dialog's language; the next close ends the dialog.
+    TRACE_Print(TRACE_LEVEL_ERROR, L"printer data refused: the values were not stored");
+    SetWindowTextW(hNote, DLG_GetText(DLG_ROW_NOT_STORED, g_LanguageIndex));
+    return FALSE;
 }
 
 DWORD DLG_SetPrinterString(HANDLE hPrinter, LPCWSTR pszValueName, LPWSTR pszBuffer260)

@@ -11,8 +11,18 @@ int  DLG_CheckEditBox(HWND hDlg, int idEdit, int charClass, LPWSTR pszStore, siz
 void DLG_PlaceDialog(HWND hDlg);
 // Tells the monitor that nothing is asked of it: "Message" = "1028" in the exchange file.
 void DLG_WriteAliveMessage(void);
-// Opens the printer with full access; NULL when it cannot be opened.
-HANDLE DLG_OpenPrinter(LPWSTR pszPrinterName);
+#ifndef PRINTER_ACCESS_MANAGE_LIMITED
+#define PRINTER_ACCESS_MANAGE_LIMITED 0x00000040    // documented since Windows 8.1
+#endif
+// Opens the printer with the least right that lets it take printer data; NULL when it cannot
+// be opened. *pdwError (when given) gets ERROR_SUCCESS or the reason (ERROR_ACCESS_DENIED: the
+// user may not administer the printer).
+HANDLE DLG_OpenPrinter(LPWSTR pszPrinterName, DWORD* pdwError = NULL);
+// Keeps the first failure of a hand-over in *pdwKept; a refusal outweighs any other failure.
+void DLG_KeepError(DWORD* pdwKept, DWORD dwError);
+// After a hand-over: FALSE when it was refused and the note (idNote) is still empty; the note
+// then says so and the dialog stays. TRUE when the dialog may end.
+BOOL DLG_EndAfterHandOver(HWND hDlg, int idNote, DWORD dwError);
 // Writes a REG_SZ printer data value from a whole 260-unit buffer (520 bytes). Returns its result.
 DWORD DLG_SetPrinterString(HANDLE hPrinter, LPCWSTR pszValueName, LPWSTR pszBuffer260);
 // One asterisk per character of pszSecret (cut to the buffer), for trace and debugger lines.

@@ -39,6 +39,9 @@ const LPCWSTR g_DialogTextTable[DLG_TEXT_ROWS * DLG_TEXT_LANGUAGES] = {
     DLG_ROW(L"Please enter English characters or digits. Up to 28 digits are allowed.",
             c_szNameHelpTc, c_szNameHelpSc),
     DLG_ROW(c_szOkEn, c_szOkTc, c_szOkSc),
+    DLG_ROW(L"The values could not be handed to the printer: an administrator must allow it.",
+            L"無法將這些資料交給印表機：須由系統管理員允許。",
+            L"无法将这些数据交给打印机：须由系统管理员允许。"),
 };
 
 LPCWSTR DLG_GetText(int row, LONG languageIndex)

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include "util/misc.h"
 
-#define DLG_TEXT_ROWS       14
+#define DLG_TEXT_ROWS       15
 #define DLG_TEXT_LANGUAGES  13
 
 // Rows of g_DialogTextTable.
@@ -22,10 +22,15 @@
 #define DLG_ROW_ACT_PWD_LABEL     11
 #define DLG_ROW_ACT_PWD_HELP      12
 #define DLG_ROW_ACT_OK            13
+#define DLG_ROW_NOT_STORED        14  // both dialogs: the printer refused the values
 
 // Character classes of MISC_CheckString.
 #define MISC_CLASS_PRINTABLE  0   // 0x20..0x7E: the password boxes
 #define MISC_CLASS_NAME       3   // digits, unaccented letters and ". - _ @ ; space #": ID and user name
+
+// What a credential dialog's EndDialog gives its command: the values reached the printer, or not.
+#define DLG_END_STORED      1
+#define DLG_END_NOT_STORED  2
 
 #define SEC_TYPE_STORAGE   1
 #define SEC_TYPE_SECURITY  2

@@ -68,7 +68,8 @@ BOOL Secure_CmdProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
 }
 
 // Every close request tells the monitor "nothing to do"; the close itself is accepted only
-// with an ID, and for secure print a password. Returns TRUE when the dialog ended.
+// with an ID, and for secure print a password, and when the printer refused the values only
+// once the note has said so. Returns TRUE when the dialog ended.
 static BOOL Secure_OnClose(HWND hDlg)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"Secure_OnClose");
@@ -82,25 +83,36 @@ static BOOL Secure_OnClose(HWND hDlg)
     }
 
     MISC_DebugOut(L"WM_CLOSE, %s", g_PrinterName);
-    HANDLE hPrinter = DLG_OpenPrinter(g_PrinterName);
+    DWORD dwError = ERROR_SUCCESS;
+    HANDLE hPrinter = DLG_OpenPrinter(g_PrinterName, &dwError);
     if (hPrinter) {
         MISC_DebugOut(L"SetPrinterData, SecID, %s", g_JobIDLast);
-        if (DLG_SetPrinterString(hPrinter, L"SecID", g_JobIDLast) != ERROR_SUCCESS)
+        DWORD rc = DLG_SetPrinterString(hPrinter, L"SecID", g_JobIDLast);
+        if (rc != ERROR_SUCCESS)
             TRACE_Print(TRACE_LEVEL_ERROR, L"set SecID error");
+        DLG_KeepError(&dwError, rc);
 
         // The password itself never reaches the debugger output, which any program can read.
         WCHAR szMasked[SM_CCH_PATH];
         DLG_MaskText(g_JobPasswordLast, szMasked, ARRAYSIZE(szMasked));
         MISC_DebugOut(L"SetPrinterData, SecPassWord, %s", szMasked);
-        if (DLG_SetPrinterString(hPrinter, L"SecPassWord", g_JobPasswordLast) != ERROR_SUCCESS)
+        rc = DLG_SetPrinterString(hPrinter, L"SecPassWord", g_JobPasswordLast);
+        if (rc != ERROR_SUCCESS)
             TRACE_Print(TRACE_LEVEL_ERROR, L"set SecPassWord error");
+        DLG_KeepError(&dwError, rc);
 
         DWORD dwRemove = IsDlgButtonChecked(hDlg, IDC_SEC_REMOVEFILE) == BST_CHECKED ? 1 : 0;
         MISC_DebugOut(L"SetPrinterData, SecRemoveFile, %d", (int)dwRemove);
-        if (SetPrinterDataW(hPrinter, const_cast<LPWSTR>(L"SecRemoveFile"), REG_DWORD,
-                            reinterpret_cast<LPBYTE>(&dwRemove), sizeof(dwRemove)) != ERROR_SUCCESS)
+        rc = SetPrinterDataW(hPrinter, const_cast<LPWSTR>(L"SecRemoveFile"), REG_DWORD,
+                             reinterpret_cast<LPBYTE>(&dwRemove), sizeof(dwRemove));
+        if (rc != ERROR_SUCCESS)
             TRACE_Print(TRACE_LEVEL_ERROR, L"set SecRemoveFile error");
+        DLG_KeepError(&dwError, rc);
         ClosePrinter(hPrinter);
+    }
+    if (!DLG_EndAfterHandOver(hDlg, IDC_SEC_NOTE, dwError)) {
+        TRACE_FuncOut(TRACE_LEVEL_INFO);
+        return FALSE;
     }
 
     // Emptied boxes first: the focus leaving a box as the dialog ends would otherwise check
@@ -109,7 +121,7 @@ static BOOL Secure_OnClose(HWND hDlg)
     SetDlgItemTextW(hDlg, IDC_SEC_JOBID, L"");
     SecureZeroMemory(g_JobIDLast, sizeof(g_JobIDLast));
     SecureZeroMemory(g_JobPasswordLast, sizeof(g_JobPasswordLast));
-    EndDialog(hDlg, 1);
+    EndDialog(hDlg, dwError == ERROR_SUCCESS ? DLG_END_STORED : DLG_END_NOT_STORED);
     TRACE_FuncOut(TRACE_LEVEL_INFO);
     return TRUE;
 }

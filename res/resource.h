@@ -21,6 +21,7 @@
 #define IDC_SEC_PASSWORD_LABEL  1055
 #define IDC_SEC_PASSWORD_HELP   1056
 #define IDC_SEC_OK              1057
+#define IDC_SEC_NOTE            1058    // empty until the printer refuses the values
 
 // Controls of the accounting dialog (108).
 #define IDC_ACT_NAME            1031
@@ -30,3 +31,4 @@
 #define IDC_ACT_PASSWORD_LABEL  1035
 #define IDC_ACT_PASSWORD_HELP   1036
 #define IDC_ACT_OK              1038
+#define IDC_ACT_NOTE            1039    // empty until the printer refuses the values

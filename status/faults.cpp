@@ -115,11 +115,13 @@ DWORD SM_ParseErrCodes(LPCWSTR pszStatus, LONG* pErrCodes, LPWSTR pszStoreName, 
     return SM_WalkStatusFields(pszStatus, pErrCodes, pszStoreName, cchStoreName, NULL, NULL);
 }
 
-void GetErrCode(LONG* pErrCodes, DWORD* pCount)
+void GetErrCode(LONG* pErrCodes, DWORD* pCount, LPWSTR pszStatus, size_t cchStatus)
 {
     TRACE_FuncIn(TRACE_LEVEL_INFO, L"GetErrCode");
     WCHAR szStatus[SM_CCH_STATUS_VALUE] = L"";
     SM_GetIniString(SM_SECTION_PRINTER, L"Status", szStatus, ARRAYSIZE(szStatus));
+    if (pszStatus && cchStatus)
+        StringCchCopyW(pszStatus, cchStatus, szStatus);
     DWORD count = SM_ParseErrCodes(szStatus, pErrCodes, g_StoreName, ARRAYSIZE(g_StoreName));
     if (pCount)
         *pCount = count;
@@ -174,11 +176,16 @@ int SM_SetSpoolerStatus(DWORD dwStatus, DWORD dwCommand)
     }
     TRACE_Print(TRACE_LEVEL_INFO, L"status = 0x%x", (unsigned)dwStatus);
 
+    // Setting the status word is administration; nothing else the monitor does needs that right.
     HANDLE hPrinter = NULL;
-    OpenResult open = OpenMonitoredPrinter(&hPrinter, PRINTER_ALL_ACCESS, TRUE);
+    OpenResult open = OpenMonitoredPrinter(&hPrinter, PRINTER_ACCESS_ADMINISTER, TRUE);
     if (open == OPEN_FAILED) {
-        // The guard stays set: the monitor stops touching the status word for this run.
-        TRACE_Print(TRACE_LEVEL_ERROR, L"OpenPrinter fail!");
+        // The guard stays set: the monitor stops touching the status word for this run (so this
+        // is traced once); the dialog and job control go on. A user who is not an administrator
+        // is refused here.
+        DWORD err = GetLastError();
+        TRACE_Print(TRACE_LEVEL_ERROR, L"OpenPrinter fail! rc = %u%s", (unsigned)err,
+                    err == ERROR_ACCESS_DENIED ? L", no right to set the status word" : L"");
         TRACE_FuncOut(TRACE_LEVEL_INFO);
         return 1;
     }

@@ -31,18 +31,52 @@ int SM_IsJobInQueue(HANDLE hPrinter, LPCWSTR pszDocName)
     return rc;
 }
 
-// Writes the whole block; FALSE (with the spooler's error) when a write fails, and with
-// ERROR_WRITE_FAULT when the spooler took fewer bytes than given.
+// Writes the whole block: a write that takes part of it is followed by writes of the rest. FALSE
+// (with the spooler's error) when a write fails, and with ERROR_WRITE_FAULT when one takes nothing.
 static BOOL WriteAll(HANDLE hPrinter, const BYTE* pData, DWORD cbData)
 {
-    DWORD cbWritten = 0;
-    if (!WritePrinter(hPrinter, const_cast<BYTE*>(pData), cbData, &cbWritten))
-        return FALSE;
-    if (cbWritten != cbData) {
-        SetLastError(ERROR_WRITE_FAULT);
-        return FALSE;
+    while (cbData > 0) {
+        DWORD cbWritten = 0;
+        if (!WritePrinter(hPrinter, const_cast<BYTE*>(pData), cbData, &cbWritten))
+            return FALSE;
+        if (cbWritten == 0 || cbWritten > cbData) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return FALSE;
+        }
+        pData += cbWritten;
+        cbData -= cbWritten;
     }
     return TRUE;
+}
+
+// The document of an open job: start, page, the three blocks, end. 1 when the spooler took it
+// whole; on any failure the document is dropped (AbortPrinter), so that neither a cut wake-up
+// sequence nor an open document is left behind.
+static int SendDocument(HANDLE hPrinter, const BYTE* pData, DWORD cbData)
+{
+    static const BYTE c_Zeros[c_cbZeroBlock] = {};
+    WCHAR szDocName[SM_CCH_PATH];
+    StringCchCopyW(szDocName, ARRAYSIZE(szDocName), c_PreHeatDocName);
+    DOC_INFO_1W di = { szDocName, NULL, NULL };
+    if (!StartDocPrinterW(hPrinter, 1, reinterpret_cast<LPBYTE>(&di))) {
+        TRACE_Tag(c_TraceTag, L"StartDocPrinter error, code = %d!\n", (int)GetLastError());
+        return 0;
+    }
+    LPCWSTR pszFailed = NULL;
+    if (!StartPagePrinter(hPrinter))
+        pszFailed = L"StartPagePrinter";
+    else if (!WriteAll(hPrinter, pData, cbData) || !WriteAll(hPrinter, c_Zeros, sizeof(c_Zeros)) ||
+             !WriteAll(hPrinter, pData, cbData))
+        pszFailed = L"WritePrinter";
+    else if (!EndPagePrinter(hPrinter))
+        pszFailed = L"EndPagePrinter";
+    else if (!EndDocPrinter(hPrinter))
+        pszFailed = L"EndDocPrinter";
+    if (!pszFailed)
+        return 1;
+    TRACE_Tag(c_TraceTag, L"%s error, code = %d!\n", pszFailed, (int)GetLastError());
+    AbortPrinter(hPrinter);
+    return 0;
 }
 
 int SM_SendPreHeatJob(LPCWSTR pszPrinterName, const BYTE* pData, DWORD cbData)
@@ -54,7 +88,8 @@ int SM_SendPreHeatJob(LPCWSTR pszPrinterName, const BYTE* pData, DWORD cbData)
         return 0;
     }
     HANDLE hPrinter = NULL;
-    PRINTER_DEFAULTSW pd = { NULL, NULL, PRINTER_ALL_ACCESS };
+    // Use rights are all a raw job needs, and all that a user who is not an administrator has.
+    PRINTER_DEFAULTSW pd = { NULL, NULL, PRINTER_ACCESS_USE };
     if (!OpenPrinterW(const_cast<LPWSTR>(pszPrinterName), &hPrinter, &pd)) {
         TRACE_Tag(c_TraceTag, L"Open %s fail!", pszPrinterName);
         TRACE_FuncOut(TRACE_LEVEL_INFO);
@@ -77,26 +112,7 @@ int SM_SendPreHeatJob(LPCWSTR pszPrinterName, const BYTE* pData, DWORD cbData)
         TRACE_Print(TRACE_LEVEL_INFO, L"job exist!");
         rc = 1;
     } else {
-        WCHAR szDocName[SM_CCH_PATH];
-        StringCchCopyW(szDocName, ARRAYSIZE(szDocName), c_PreHeatDocName);
-        DOC_INFO_1W di = { szDocName, NULL, NULL };
-        static const BYTE c_Zeros[c_cbZeroBlock] = {};
-        if (!StartDocPrinterW(hPrinter, 1, reinterpret_cast<LPBYTE>(&di))) {
-            TRACE_Tag(c_TraceTag, L"StartDocPrinter error, code = %d!\n", (int)GetLastError());
-        } else if (!StartPagePrinter(hPrinter)) {
-            TRACE_Tag(c_TraceTag, L"StartPagePrinter error, code = %d!\n", (int)GetLastError());
-        } else if (!WriteAll(hPrinter, pData, cbData) || !WriteAll(hPrinter, c_Zeros, sizeof(c_Zeros)) ||
-                   !WriteAll(hPrinter, pData, cbData)) {
-            TRACE_Tag(c_TraceTag, L"WritePrinter error, code = %d!\n", (int)GetLastError());
-            // A wake-up sequence cut short must not reach the printer: the document is dropped.
-            AbortPrinter(hPrinter);
-        } else if (!EndPagePrinter(hPrinter)) {
-            TRACE_Tag(c_TraceTag, L"EndPagePrinter error, code = %d!\n", (int)GetLastError());
-        } else if (!EndDocPrinter(hPrinter)) {
-            TRACE_Tag(c_TraceTag, L"EndDocPrinter error, code = %d!\n", (int)GetLastError());
-        } else {
-            rc = 1;
-        }
+        rc = SendDocument(hPrinter, pData, cbData);
     }
     free(pInfoBuf);
     ClosePrinter(hPrinter);

@@ -116,8 +116,9 @@ typedef void (*SM_FIELD_FN)(void* pContext, SM_FIELD_KIND kind, LPCWSTR pszField
 // The parser itself; pfnField (may be NULL) hears of every field in order.
 DWORD SM_WalkStatusFields(LPCWSTR pszStatus, LONG* pErrCodes, LPWSTR pszStoreName, size_t cchStoreName,
                           SM_FIELD_FN pfnField, void* pContext);
-// Reads "Status" from the exchange file and parses it (store name into g_StoreName).
-void GetErrCode(LONG* pErrCodes, DWORD* pCount);
+// Reads "Status" from the exchange file and parses it (store name into g_StoreName); the text
+// read goes to pszStatus when given.
+void GetErrCode(LONG* pErrCodes, DWORD* pCount, LPWSTR pszStatus = NULL, size_t cchStatus = 0);
 // The spooler status word of a fault code; FALSE when the code sets none.
 BOOL SM_SpoolerStatusForCode(LONG code, DWORD* pStatus);
 // A new fault list: job actions for 117 and 118, else the first code's status word and the dialog.

@@ -96,6 +96,12 @@ void SmSpooler::SetQueueGrowth(DWORD calls)
     WriteLines(PathIn(m_dir, c_GrowFile), { Dec(calls) });
 }
 
+void SmSpooler::SetStandardUser(DWORD granted)
+{
+    Lock lock;
+    WriteLines(PathIn(m_dir, c_StandardUserFile), { Dec(granted) });
+}
+
 void SmSpooler::ClearCalls()
 {
     Lock lock;

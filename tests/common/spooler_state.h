@@ -32,6 +32,8 @@ public:
     void SetShortWrite(DWORD cb);
     // Each of the next `calls` EnumJobsW calls adds a job "Grown" to its printer's queue after answering.
     void SetQueueGrowth(DWORD calls);
+    // The caller becomes a standard user: administration refused, use rights (and `granted`) given.
+    void SetStandardUser(DWORD granted = 0);
     void ClearCalls();
 
     // What the double holds and recorded.

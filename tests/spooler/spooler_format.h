@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#ifndef PRINTER_ACCESS_MANAGE_LIMITED     // documented since Windows 8.1, missing from the headers
+#define PRINTER_ACCESS_MANAGE_LIMITED 0x00000040
+#endif
+
 namespace spd {
 
 // Environment variable that names the state folder. Unset or empty: the double hands every
@@ -27,6 +31,7 @@ static const wchar_t c_FailFile[] = L"fail.txt";           // function [error [f
 static const wchar_t c_NextJobFile[] = L"nextjob.txt";     // next job id
 static const wchar_t c_ShortWriteFile[] = L"shortwrite.txt"; // most bytes one WritePrinter takes
 static const wchar_t c_GrowFile[] = L"growjobs.txt";      // EnumJobsW calls still to add a job after them
+static const wchar_t c_StandardUserFile[] = L"standarduser.txt"; // rights granted beyond use (0x40 or 0)
 
 inline std::string Utf8(const std::wstring& s)
 {

@@ -68,6 +68,7 @@ static std::wstring StateDir()
 struct DoubleHandle {
     std::wstring dir;           // the state folder when the printer was opened
     std::wstring printer;
+    DWORD rights = ~0u;         // what the open gave: all unless the caller is a standard user
     bool docOpen = false;
     bool pageOpen = false;
     DWORD jobId = 0;
@@ -181,6 +182,15 @@ static const wchar_t c_DriverName[] = L"SM Test Double";
 static const wchar_t c_MachineName[] = L"\\\\SMTEST";
 static const wchar_t c_UserName[] = L"smtest";
 
+// The standard-user switch (README): masks with these rights are refused unless granted.
+static const DWORD c_AdminRights = PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_MANAGE_LIMITED | DELETE | WRITE_DAC |
+                                   WRITE_OWNER | GENERIC_ALL | ACCESS_SYSTEM_SECURITY;
+
+static DWORD RightsError(const DoubleHandle* h, DWORD need)
+{
+    return (h->rights & need) ? 0 : ERROR_ACCESS_DENIED;
+}
+
 // The modelled calls ----------------------------------------------------------------------------
 
 static BOOL OpenCommon(const char* fn, const std::wstring& dir, const std::wstring& name, bool haveName,
@@ -194,12 +204,16 @@ static BOOL OpenCommon(const char* fn, const std::wstring& dir, const std::wstri
     e.Add("access", haveDefaults ? Hex32(access) : std::string("none"));
     DWORD err = 0;
     Printer p;
+    std::vector<std::string> user = ReadLines(PathIn(dir, c_StandardUserFile));
+    DWORD asked = haveDefaults && access ? access : PRINTER_ACCESS_USE;
     if (!phPrinter)
         err = ERROR_INVALID_PARAMETER;
     else if (e.Failing(&err))
         ;
     else if (!haveName || !FindPrinter(dir, name, &p))
         err = ERROR_INVALID_PRINTER_NAME;
+    else if (!user.empty() && (asked & c_AdminRights & ~Num(user[0])))
+        err = ERROR_ACCESS_DENIED;
     if (err) {
         if (phPrinter)
             *phPrinter = NULL;
@@ -209,6 +223,7 @@ static BOOL OpenCommon(const char* fn, const std::wstring& dir, const std::wstri
     DoubleHandle* h = new DoubleHandle;
     h->dir = dir;
     h->printer = p.name;
+    h->rights = user.empty() ? ~0u : asked;
     EnterCriticalSection(&s_cs);
     if (!s_handles)
         s_handles = new std::set<DoubleHandle*>;
@@ -387,8 +402,8 @@ extern "C" BOOL WINAPI Dbl_SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPri
     // Level 0 with PRINTER_CONTROL_SET_STATUS carries the status word itself in the buffer argument.
     if (Level == 0)
         e.AddHex("status", (DWORD)(ULONG_PTR)pPrinter);
-    DWORD err = 0;
-    if (e.Failing(&err)) {
+    DWORD err = RightsError(h, PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_MANAGE_LIMITED);
+    if (err || e.Failing(&err)) {
         e.Done(0, err);
         return FALSE;
     }
@@ -639,8 +654,8 @@ extern "C" DWORD WINAPI Dbl_StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYT
         e.AddW("output", di->pOutputFile);
         e.AddW("datatype", di->pDatatype);
     }
-    DWORD err = 0;
-    if (e.Failing(&err)) {
+    DWORD err = RightsError(h, PRINTER_ACCESS_USE);
+    if (err || e.Failing(&err)) {
     } else if (Level != 1 && Level != 2) {
         err = ERROR_INVALID_LEVEL;
     } else if (!di) {
@@ -790,8 +805,8 @@ extern "C" DWORD WINAPI Dbl_SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, 
     e.AddNum("type", Type);
     e.AddNum("size", cbData);
     e.Add("bytes", pData ? HexBytes(pData, cbData) : std::string("(null)"));
-    DWORD err = 0;
-    if (e.Failing(&err)) {
+    DWORD err = RightsError(h, PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_MANAGE_LIMITED);
+    if (err || e.Failing(&err)) {
     } else if (!pValueName || (!pData && cbData)) {
         err = ERROR_INVALID_PARAMETER;
     }

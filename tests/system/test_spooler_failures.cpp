@@ -247,7 +247,7 @@ std::vector<std::wstring> ValueNames(const SmSpooler& sp)
 } // namespace
 
 // The credential dialogs' printer data, with a monitor resident beside them: whatever call
-// fails, the dialog ends (exit code 1) after telling the monitor "nothing to do" (1028), writes
+// fails, the dialog ends (exit code 2 when a value was not stored, else 1) after telling the monitor "nothing to do" (1028), writes
 // what it still can, and the monitor then acts on the next announcement.
 TEST(SpoolerFailures, CredentialDialogsPrinterData)
 {
@@ -261,11 +261,11 @@ TEST(SpoolerFailures, CredentialDialogsPrinterData)
         const char* trace;
         Names written;
     } cases[] = {
-        { false, "OpenPrinterW", 1, "OpenPrinter MFP fail, 5", {} },
+        { false, "OpenPrinterW", 1, "OpenPrinter MFP fail, 31", {} },
         { false, "SetPrinterDataW", 1, "set SecID error", {} },
         { false, "SetPrinterDataW", 3, "set SecRemoveFile error", { L"SecID", L"SecPassWord" } },
         { false, "ClosePrinter", 1, NULL, c_AllSecure },
-        { true, "OpenPrinterW", 1, "OpenPrinter MFP fail, 5", {} },
+        { true, "OpenPrinterW", 1, "OpenPrinter MFP fail, 31", {} },
         { true, "SetPrinterDataW", 1, "set ActName error", {} },
         { true, "SetPrinterDataW", 2, "set ActPWD error", { L"ActName" } },
         { true, "ClosePrinter", 1, NULL, c_AllAccounting },
@@ -288,7 +288,7 @@ TEST(SpoolerFailures, CredentialDialogsPrinterData)
                      std::to_string(c.from));
         sp.ClearCalls();
         std::vector<spd::DataValue> before = sp.DataValues();
-        sp.SetFail(c.function, ERROR_ACCESS_DENIED, c.from);
+        sp.SetFail(c.function, ERROR_GEN_FAILURE, c.from);     // a refusal keeps the dialog: see StandardUser
         CredentialRun run;
         bool ended = c.accounting
                          ? RunCredentialDialog(&run, L"accounting MFP 1033", ACT_NAME_LABEL, ACT_NAME, ACT_PWD, ACT_OK)
@@ -301,7 +301,7 @@ TEST(SpoolerFailures, CredentialDialogsPrinterData)
             ADD_FAILURE() << "the dialog did not end";
             continue;
         }
-        EXPECT_EQ(1u, dialog.ExitCode());
+        EXPECT_EQ(strcmp(c.function, "ClosePrinter") == 0 ? 1u : 2u, dialog.ExitCode());
         EXPECT_TRUE(CallWasForced(sp, c.function)) << SmDescribeCalls(sp);
         if (c.trace) {
             EXPECT_TRUE(SmContains(dialog.Lines(), c.trace)) << SmDescribeCalls(sp);
@@ -319,4 +319,46 @@ TEST(SpoolerFailures, CredentialDialogsPrinterData)
     }
     mon.Stop();
     FreshExchangeFile(SmStatusIniPath());
+}
+
+// Every command as a user who may not administer the printer (the double's standard-user switch;
+// the monitor: StatusDialogSystem.AStandardUser...): the wake-up job goes with use rights; the
+// credential dialogs say in their language that the values were not stored, end at the next OK
+// and give exit code 2.
+TEST(StandardUser, EveryCommand)
+{
+    static const struct { const wchar_t* args; DWORD exitCode; const wchar_t* note; } cases[] = {
+        { L"PREHEAT MFP", 1 }, { L"uninstall", 1 }, { L"SetATM 0", 1 }, { L"charset 0", 1 },
+        { L"CreateTextBMP Z:\\no\\such.ini", 1 },
+        { L"security 2 MFP 1033", 2, L"The values could not be handed to the printer: an administrator must allow it." },
+        { L"security 1 MFP 1028", 2, L"\u7121\u6cd5\u5c07\u9019\u4e9b\u8cc7\u6599\u4ea4\u7d66\u5370\u8868\u6a5f\uff1a\u9808\u7531\u7cfb\u7d71\u7ba1\u7406\u54e1\u5141\u8a31\u3002" },
+        { L"accounting MFP 2052", 2, L"\u65e0\u6cd5\u5c06\u8fd9\u4e9b\u6570\u636e\u4ea4\u7ed9\u6253\u5370\u673a\uff1a\u987b\u7531\u7cfb\u7edf\u7ba1\u7406\u5458\u5141\u8bb8\u3002" },
+    };
+    SmSpooler sp(L"standard_user");
+    sp.AddTestPrinter(L"MFP", L"USB001");
+    sp.SetStandardUser();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(SmNarrow(c.args));
+        CredentialRun run;
+        bool sec = c.args[0] == L's' && c.args[1] == L'e';
+        if (c.note) {
+            ASSERT_TRUE(run.Open(c.args, sec ? SEC_ID_LABEL : ACT_NAME_LABEL));
+            run.Type(sec ? SEC_ID : ACT_NAME, L"J1");
+            run.Type(sec ? SEC_PWD : ACT_PWD, L"pw");
+            run.Click(sec ? SEC_OK : ACT_OK);
+            run.Sync();
+            EXPECT_EQ(c.note, run.ItemText(sec ? 1058 : 1039));
+            EXPECT_FALSE(run.Child().Exited());
+            run.Click(sec ? SEC_OK : ACT_OK);
+        } else {
+            ASSERT_TRUE(run.Child().Start(SmProgramPath(), c.args));
+        }
+        ASSERT_TRUE(run.Child().WaitExit(10000));
+        EXPECT_EQ(c.exitCode, run.Child().ExitCode());
+    }
+    EXPECT_TRUE(sp.DataValues().empty());
+    std::vector<spd::RawJob> raw = sp.RawJobs();
+    ASSERT_EQ(1u, raw.size()) << SmDescribeCalls(sp);
+    EXPECT_EQ(666u, raw[0].bytes.size());
+    EXPECT_EQ("ended", raw[0].state);
 }

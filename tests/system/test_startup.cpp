@@ -169,6 +169,36 @@ TEST_F(StartupTest, TwoInstallsStartedTogetherMakeOneMonitor)
     EXPECT_TRUE(resident.WaitExit(10000));
 }
 
+// An "uninstall" arriving while an "install" starts ends that monitor (or came first and left
+// the later one resident with its Run value): never a monitor without its Run value.
+TEST_F(StartupTest, UninstallDuringStartUpEndsTheStartingMonitor)
+{
+    for (DWORD msDelay : { 0u, 50u, 100u, 150u, 300u }) {
+        SCOPED_TRACE(msDelay);
+        SmChild install;
+        ASSERT_TRUE(install.Start(SmProgramPath(), L"install"));
+        Sleep(msDelay);
+        EXPECT_EQ(1u, SmRun(SmProgramPath(), L"uninstall").exitCode);
+        bool ended = install.WaitExit(5000);
+        EXPECT_EQ(ended, !SmRegValueExists(HKEY_LOCAL_MACHINE, kRunKey, L"StatusMonitor"));
+        EXPECT_EQ(ended, FindWindowW(L"StatusMonitor", NULL) == NULL);
+        TearDown();
+    }
+}
+
+// A start held past the lock's 30 s wait: the next "install" ends instead of becoming a monitor.
+TEST_F(StartupTest, InstallThatCannotTakeTheStartLockEnds)
+{
+    HANDLE hLock = CreateMutexW(NULL, TRUE, L"SM_Start_StatusMonitor");
+    SetEnvironmentVariableW(L"SM_TRACE", L"threshold=1");
+    SmRunResult r = SmRun(SmProgramPath(), L"install", 40000);
+    CloseHandle(hLock);
+    EXPECT_EQ(0u, r.exitCode);
+    EXPECT_TRUE(SmContains(r.lines, "start lock not taken"));
+    EXPECT_EQ((HWND)NULL, FindWindowW(L"StatusMonitor", NULL));
+    EXPECT_FALSE(SmRegValueExists(HKEY_LOCAL_MACHINE, kRunKey, L"StatusMonitor"));
+}
+
 // An operand longer than its 259-character slot would reach a printer or file by a cut name:
 // the command does nothing at all and says why in the trace.
 TEST_F(StartupTest, OperandsThatDoNotFitTheirSlotAreRefused)

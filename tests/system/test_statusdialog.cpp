@@ -301,6 +301,25 @@ TEST_F(StatusDialogSystem, DeleteCancelsTheJobAndResets)
     EXPECT_NE((HWND)NULL, WaitDialog());
 }
 
+// A user who may not administer the printer: the status word is refused once and left alone,
+// the dialog follows the lists, and Delete cancels the user's job with use rights.
+TEST_F(StatusDialogSystem, AStandardUserGetsTheDialogAndDeleteWithoutTheStatusWord)
+{
+    m_spooler->SetStandardUser();
+    SetEnvironmentVariableW(L"SM_TRACE", L"threshold=1");
+    StartMonitor();
+    Announce(L"33|");
+    HWND hDlg = WaitDialog();
+    ASSERT_NE((HWND)NULL, hDlg);
+    Announce(L"5|");
+    EXPECT_TRUE(WaitSlot(hDlg, 1001, L"Front cover open."));
+    EXPECT_EQ(1, SmCount(m_monitor->Lines(), "no right to set the status word"));
+    EXPECT_TRUE(m_spooler->Calls("SetPrinterW").empty());
+    Click(hDlg, 1117);
+    EXPECT_TRUE(SmWaitForNoWindow(kDialogClass, kTitle, 3000));
+    EXPECT_TRUE(m_spooler->Jobs().empty()) << SmDescribeCalls(*m_spooler);
+}
+
 TEST_F(StatusDialogSystem, ContinueWritesTheFlagAndCloses)
 {
     StartMonitor();

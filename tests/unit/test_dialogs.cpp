@@ -31,11 +31,13 @@ static const struct { int row; const wchar_t* en; const wchar_t* tc; const wchar
           L"\u8acb\u8f38\u5165\u82f1\u6587\u5b57\u6bcd\u6216\u6578\u5b57\uff0c\u6700\u591a\u8f38\u5165" L"28\u500b\u5b57\u5143\u3002",
           L"\u8bf7\u8f93\u5165\u82f1\u6587\u5b57\u6bcd\u6216\u6570\u5b57\uff0c\u6700\u591a\u8f93\u5165" L"28\u4e2a\u5b57\u5143\u3002" },
     { 13, L"OK", L"\u78ba\u5b9a", L"\u786e\u5b9a" },
+    { 14, L"The values could not be handed to the printer: an administrator must allow it.",
+          L"\u7121\u6cd5\u5c07\u9019\u4e9b\u8cc7\u6599\u4ea4\u7d66\u5370\u8868\u6a5f\uff1a\u9808\u7531\u7cfb\u7d71\u7ba1\u7406\u54e1\u5141\u8a31\u3002", L"\u65e0\u6cd5\u5c06\u8fd9\u4e9b\u6570\u636e\u4ea4\u7ed9\u6253\u5370\u673a\uff1a\u987b\u7531\u7cfb\u7edf\u7ba1\u7406\u5458\u5141\u8bb8\u3002" },
 };
 
 TEST(DialogText, EveryCellHoldsItsLanguagesText)
 {
-    static_assert(ARRAYSIZE(g_DialogTextTable) == 14 * 13, "14 rows by 13 languages");
+    static_assert(ARRAYSIZE(g_DialogTextTable) == 15 * 13, "15 rows by 13 languages");
     ASSERT_EQ((size_t)DLG_TEXT_ROWS, ARRAYSIZE(c_Expected));
     for (const auto& e : c_Expected) {
         for (int lang = 0; lang < DLG_TEXT_LANGUAGES; lang++) {
@@ -52,7 +54,7 @@ TEST(DialogText, OutOfRangeIndexReadsEnglish)
 {
     EXPECT_STREQ(L"Storage Print", DLG_GetText(0, -1));
     EXPECT_STREQ(L"User authentication", DLG_GetText(8, 13));
-    EXPECT_STREQ(L"", DLG_GetText(14, 0));
+    EXPECT_STREQ(L"", DLG_GetText(15, 0));
     EXPECT_STREQ(L"", DLG_GetText(-1, 1));
 }
 
@@ -241,6 +243,7 @@ TEST(DialogTemplate, SecurePrintDialogMatchesItsLayout)
         { 1056, L"Static", 0x82, WS_GROUP | SS_SUNKEN,                 21, 90, 221, 20 },
         { 1015, L"Button", 0x80, WS_TABSTOP | BS_AUTOCHECKBOX,         88, 116, 154, 10 },
         { 1057, L"Button", 0x80, WS_TABSTOP | BS_DEFPUSHBUTTON,        192, 131, 50, 14 },
+        { 1058, L"Static", 0x82, SS_LEFT,                              21, 128, 165, 20 },
     };
     CheckTemplate(IDD_SECURE_DIALOG, c_Items, ARRAYSIZE(c_Items));
 }
@@ -255,6 +258,7 @@ TEST(DialogTemplate, AccountingDialogMatchesItsLayout)
         { 1032, L"Edit",   0x81, WS_BORDER | WS_TABSTOP | ES_PASSWORD, 108, 72, 134, 14 },
         { 1036, L"Static", 0x82, WS_GROUP | SS_SUNKEN,                 21, 90, 221, 20 },
         { 1038, L"Button", 0x80, WS_TABSTOP | BS_DEFPUSHBUTTON,        192, 131, 50, 14 },
+        { 1039, L"Static", 0x82, SS_LEFT,                              21, 114, 165, 34 },
     };
     CheckTemplate(IDD_ACCOUNTING_DIALOG, c_Items, ARRAYSIZE(c_Items));
 }
@@ -384,4 +388,40 @@ TEST(Credentials, AnEmptyPrinterNameOpensNothing)
     std::vector<spd::Call> opens = sp.Calls("OpenPrinterW");
     ASSERT_EQ(1u, opens.size()) << SmDescribeCalls(sp);
     EXPECT_EQ("MFP", opens[0].Arg("name"));
+}
+
+// The least right that takes printer data: the limited one first where the system may know it
+// (8.1 and later report 6.2 unless declared), administration after its refusal.
+TEST(Credentials, PrinterDataAsksForTheLeastRight)
+{
+    const DWORD admin = ~0u;        // else a standard user granted these rights beyond use
+    static const struct { WORD os; DWORD user; std::vector<std::string> asked; DWORD error; } cases[] = {
+        { MISC_OS_WIN7, admin, { "0x00000004" }, ERROR_SUCCESS },
+        { MISC_OS_WIN8, admin, { "0x00000040" }, ERROR_SUCCESS },
+        { MISC_OS_WIN7, 0, { "0x00000004" }, ERROR_ACCESS_DENIED },
+        { MISC_OS_NEWER, 0, { "0x00000040", "0x00000004" }, ERROR_ACCESS_DENIED },
+        { MISC_OS_WIN81, PRINTER_ACCESS_MANAGE_LIMITED, { "0x00000040" }, ERROR_SUCCESS },
+    };
+    WORD saved = g_OSVersion;
+    for (const auto& c : cases) {
+        SmSpooler sp(L"dlg_least_right");
+        sp.AddTestPrinter(L"MFP", L"USB001");
+        if (c.user != admin)
+            sp.SetStandardUser(c.user);
+        g_OSVersion = c.os;
+        WCHAR szName[SM_CCH_PATH] = L"MFP";
+        DWORD err = 12345;
+        HANDLE hPrinter = DLG_OpenPrinter(szName, &err);
+        std::vector<std::string> asked;
+        for (const spd::Call& call : sp.Calls("OpenPrinterW"))
+            asked.push_back(call.Arg("access"));
+        EXPECT_EQ(c.asked, asked) << c.os;
+        EXPECT_EQ(c.error, err) << c.os;
+        EXPECT_EQ(c.error == ERROR_SUCCESS, hPrinter != NULL);
+        if (hPrinter) {
+            EXPECT_EQ((DWORD)ERROR_SUCCESS, DLG_SetPrinterString(hPrinter, L"ActName", szName));   // the right suffices
+            ClosePrinter(hPrinter);
+        }
+    }
+    g_OSVersion = saved;
 }

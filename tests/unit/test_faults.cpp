@@ -250,14 +250,14 @@ TEST_F(MonitorUnit, EveryMappedCodeSetsItsWordAndUnmappedCodesSetNothing)
     EXPECT_EQ(0u, Sp().PrinterStatus(L"MFP"));
 }
 
-TEST_F(MonitorUnit, StatusWordIsOpenedWithAllAccessAndPassedInTheBuffer)
+TEST_F(MonitorUnit, StatusWordIsOpenedToAdministerAndPassedInTheBuffer)
 {
     SM_SetSpoolerStatusByCode(5);
     std::vector<spd::Call> calls = Sp().Calls();
     ASSERT_EQ(3u, calls.size()) << SmDescribeCalls(Sp());
     EXPECT_EQ("OpenPrinterW", calls[0].function);
     EXPECT_EQ("MFP", calls[0].Arg("name"));
-    EXPECT_EQ("0x000F000C", calls[0].Arg("access"));
+    EXPECT_EQ("0x00000004", calls[0].Arg("access"));
     EXPECT_EQ("SetPrinterW", calls[1].function);
     EXPECT_EQ("0", calls[1].Arg("level"));
     EXPECT_EQ("4", calls[1].Arg("command"));
@@ -367,7 +367,7 @@ TEST_F(MonitorUnit, Win9xOpensTheAnsiName)
     std::vector<spd::Call> opens = Sp().Calls("OpenPrinterA");
     ASSERT_EQ(1u, opens.size()) << SmDescribeCalls(Sp());
     EXPECT_EQ("4472FC636B6572", opens[0].Arg("ansi"));      // CP 1252 bytes
-    EXPECT_EQ("0x000F000C", opens[0].Arg("access"));
+    EXPECT_EQ("0x00000004", opens[0].Arg("access"));
     EXPECT_TRUE(Sp().Calls("OpenPrinterW").empty());
     EXPECT_EQ((DWORD)PRINTER_STATUS_DOOR_OPEN, Sp().PrinterStatus(L"Dr\u00fccker"));
 }

@@ -34,7 +34,7 @@ TEST_F(PreHeat, UsbPrinterOnlineGetsThe666Bytes)
     EXPECT_EQ(expected, raw[0].bytes);
 
     std::vector<spd::Call> calls = Sp().Calls();
-    EXPECT_EQ("0x000F000C", calls[0].Arg("access"));
+    EXPECT_EQ("0x00000008", calls[0].Arg("access"));     // use rights
     std::vector<spd::Call> starts = Sp().Calls("StartDocPrinterW");
     ASSERT_EQ(1u, starts.size());
     EXPECT_EQ("1", starts[0].Arg("level"));
@@ -125,30 +125,37 @@ TEST_F(PreHeat, GetPrinterFailure)
     EXPECT_EQ(1u, Sp().Calls("ClosePrinter").size());
 }
 
-// A write that fails, or takes fewer bytes than given, ends the job as aborted: a cut PJL
-// sequence never reaches the printer.
-TEST_F(PreHeat, AFailedOrShortWriteAbortsTheJob)
+// A write that takes part of a block is followed by writes of the rest; a write that fails, or
+// takes nothing, ends the job as aborted: a cut PJL sequence never reaches the printer.
+TEST_F(PreHeat, ShortWritesAreCompletedAndFailedOnesAbortTheJob)
 {
-    static const struct { bool shortWrite; const char* trace; size_t writes; size_t bytes; } cases[] = {
-        { false, "WritePrinter error, code = 8!", 2, 77 },      // the second write fails
-        { true, "WritePrinter error, code = 29!", 1, 50 },      // the first takes 50 of 77 bytes
+    static const struct { int shortWrite; const char* trace; size_t writes; const char* state; size_t bytes; } cases[] = {
+        { -1, "WritePrinter error, code = 8!", 2, "aborted", 77 },     // the second write fails
+        { 0, "WritePrinter error, code = 29!", 1, "aborted", 0 },      // no progress
+        { 50, NULL, 2 + 11 + 2, "ended", 666 },
+        { 300, NULL, 1 + 2 + 1, "ended", 666 },
     };
     for (const auto& c : cases) {
         SmSpooler sp(L"preheat_write");
         sp.AddTestPrinter(L"MFP", L"USB001");
-        if (c.shortWrite)
-            sp.SetShortWrite(50);
+        if (c.shortWrite >= 0)
+            sp.SetShortWrite((DWORD)c.shortWrite);
         else
             sp.SetFail("WritePrinter", ERROR_NOT_ENOUGH_MEMORY, 2);
         TraceCapture trace(L"preheat_write");
-        EXPECT_EQ(0, Send(L"MFP"));
+        EXPECT_EQ(c.trace ? 0 : 1, Send(L"MFP"));
         EXPECT_EQ(c.writes, sp.Calls("WritePrinter").size());
-        EXPECT_TRUE(sp.Calls("EndPagePrinter").empty());
-        EXPECT_TRUE(SmContains(trace.Lines(), c.trace)) << c.trace;
+        if (c.trace) {
+            EXPECT_TRUE(SmContains(trace.Lines(), c.trace)) << c.trace;
+        }
         std::vector<spd::RawJob> raw = sp.RawJobs();
         ASSERT_EQ(1u, raw.size()) << SmDescribeCalls(sp);
-        EXPECT_EQ("aborted", raw[0].state);
-        EXPECT_EQ(c.bytes, raw[0].bytes.size());
+        EXPECT_EQ(c.state, raw[0].state);
+        ASSERT_EQ(c.bytes, raw[0].bytes.size());
+        if (c.bytes == 666) {
+            EXPECT_EQ(0, memcmp(raw[0].bytes.data() + 589, c_Job, c_cbJob));    // the pieces in order
+            EXPECT_EQ(std::vector<BYTE>(512, 0), std::vector<BYTE>(raw[0].bytes.begin() + 77, raw[0].bytes.begin() + 589));
+        }
     }
 }
 
@@ -162,17 +169,24 @@ TEST_F(PreHeat, AQueuedPreHeatJobIsFoundInAGrowingQueue)
 
 TEST_F(PreHeat, StartAndEndFailures)
 {
-    static const struct { const char* function; const char* trace; } cases[] = {
-        { "StartDocPrinterW", "StartDocPrinter error, code = 31!" },
-        { "StartPagePrinter", "StartPagePrinter error, code = 31!" },
-        { "EndPagePrinter", "EndPagePrinter error, code = 31!" },
-        { "EndDocPrinter", "EndDocPrinter error, code = 31!" },
+    // Every failure after the document was started ends it (aborted), none leaves it open.
+    static const struct { const char* function; const char* trace; size_t rawJobs; } cases[] = {
+        { "StartDocPrinterW", "StartDocPrinter error, code = 31!", 0 },
+        { "StartPagePrinter", "StartPagePrinter error, code = 31!", 1 },
+        { "EndPagePrinter", "EndPagePrinter error, code = 31!", 1 },
+        { "EndDocPrinter", "EndDocPrinter error, code = 31!", 1 },
     };
     for (const auto& c : cases) {
+        SmSpooler sp(L"preheat_steps");
+        sp.AddTestPrinter(L"MFP", L"USB001");
         TraceCapture trace(L"preheat_steps");
-        Sp().ClearFail();
-        Sp().SetFail(c.function);
+        sp.SetFail(c.function);
         EXPECT_EQ(0, Send(L"MFP")) << c.function;
         EXPECT_TRUE(SmContains(trace.Lines(), c.trace)) << c.function;
+        std::vector<spd::RawJob> raw = sp.RawJobs();
+        ASSERT_EQ(c.rawJobs, raw.size()) << c.function;
+        if (c.rawJobs) {
+            EXPECT_EQ("aborted", raw[0].state) << c.function;
+        }
     }
 }
