@@ -424,3 +424,18 @@ LPCWSTR Smctl_EncodingName(SMCTL_ENCODING enc)
     }
     return L"";
 }
+
+std::vector<std::wstring> Smctl_Lines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    for (size_t pos = 0; pos <= text.size();) {
+        size_t end = text.find(L'\n', pos);
+        if (end == std::wstring::npos)
+            end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        if (!lines.back().empty() && lines.back().back() == L'\r')
+            lines.back().pop_back();
+        pos = end + 1;
+    }
+    return lines;
+}

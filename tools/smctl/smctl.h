@@ -59,4 +59,6 @@ enum SMCTL_ENCODING {
 SMCTL_ENCODING Smctl_ReadFile(LPCWSTR pszPath, std::string* pBytes);
 // The bytes as text, for the encodings above that are text; false for the others.
 bool Smctl_DecodeText(SMCTL_ENCODING enc, const std::string& bytes, std::wstring* pText);
+// The lines of a text, each without its CR LF or LF; the first line is number 1.
+std::vector<std::wstring> Smctl_Lines(const std::wstring& text);
 LPCWSTR Smctl_EncodingName(SMCTL_ENCODING enc);

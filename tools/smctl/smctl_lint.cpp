@@ -187,12 +187,7 @@ void ParseEntries(const std::wstring& text, std::vector<Entry>* pSections, std::
 {
     std::wstring section;
     int lineNo = 0;
-    for (size_t pos = 0; pos <= text.size();) {
-        size_t end = text.find(L'\n', pos);
-        if (end == std::wstring::npos)
-            end = text.size();
-        std::wstring line = text.substr(pos, end - pos);
-        pos = end + 1;
+    for (std::wstring line : Smctl_Lines(text)) {
         lineNo++;
         size_t a = line.find_first_not_of(L" \t\r");
         if (a == std::wstring::npos || line[a] == L';')

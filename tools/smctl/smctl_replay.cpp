@@ -140,16 +140,8 @@ bool ReadScenario(const std::wstring& path, std::vector<Step>* pSteps)
     }
     bool ok = true;
     int lineNo = 0;
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t end = text.find(L'\n', pos);
-        if (end == std::wstring::npos)
-            end = text.size();
-        std::wstring line = text.substr(pos, end - pos);
-        pos = end + 1;
+    for (std::wstring line : Smctl_Lines(text)) {
         lineNo++;
-        if (!line.empty() && line.back() == L'\r')
-            line.pop_back();
         line = Trim(line);
         if (line.empty() || line[0] == L'#')
             continue;

@@ -315,7 +315,7 @@ int Smctl_WmProof(int argc, wchar_t** argv)
         Smctl_Error(L"the page cannot be rendered (error %d); \"smctl wm-show\" shows the record", rc);
         iBitmap_FreePage(&page);
         MISC_FreeHalftoneTable(pTable);
-        return 2;
+        return SMCTL_EXIT_USAGE;
     }
 
     Smctl_Print(L"page            %d x %d pixels at 600 dpi (%.1f x %.1f mm)\n", page.nWidth, page.nHeight,
