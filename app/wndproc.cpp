@@ -11,7 +11,7 @@ UINT g_CodePage;
 static const UINT_PTR c_PollTimerId = 1;
 static const UINT     c_msPollPeriod = SM_MS_POLL_PERIOD;
 static const DWORD    c_msCloseDelay = 64;
-static const DWORD    c_msSettle = 100;      // between the two reads of a new list
+static const DWORD    c_msSettle = 100;      // quiet time of the file that makes a list whole
 static const WCHAR    c_TraceTag[] = L"WndProc";
 
 UINT SM_MessageCodePage(void)
@@ -42,21 +42,48 @@ int SM_DifferingSlots(const LONG* pCodes, const LONG* pShown)
     return n;
 }
 
+// Milliseconds since the exchange file was last written, or 0 when that cannot be told (a
+// file time ahead of the clock included).
+static DWORD MsSinceWritten(void)
+{
+    WIN32_FILE_ATTRIBUTE_DATA fad;
+    if (!GetFileAttributesExW(g_StatusIniPath, GetFileExInfoStandard, &fad))
+        return 0;
+    FILETIME ftNow;
+    GetSystemTimeAsFileTime(&ftNow);
+    ULARGE_INTEGER now, written;
+    now.LowPart = ftNow.dwLowDateTime;
+    now.HighPart = ftNow.dwHighDateTime;
+    written.LowPart = fad.ftLastWriteTime.dwLowDateTime;
+    written.HighPart = fad.ftLastWriteTime.dwHighDateTime;
+    if (written.QuadPart >= now.QuadPart)
+        return 0;
+    ULONGLONG ms = (now.QuadPart - written.QuadPart) / 10000;
+    return ms > MAXDWORD ? MAXDWORD : (DWORD)ms;
+}
+
 // A new list is acted on only when it was read whole. The driver's side may write "Status" in
-// pieces (a first part, the whole some tens of milliseconds later): a second read after a pause
-// must find the same "LastMsg" and the same text. A text that does not end with a bar is cut
-// inside a field, or ends in text that is no field: it is taken only when the next tick reads
-// it again unchanged. Otherwise the announcement stays unread and the next tick reads it anew.
+// pieces (a first part, the whole some tens of milliseconds later): a list read from a file that
+// was not written for the settling time is whole; otherwise a second read at the end of that
+// time must find the same "LastMsg" and the same text. A text that does not end with a bar is
+// cut inside a field, or ends in text that is no field: it is taken only when the next tick
+// reads it again unchanged. Otherwise the announcement stays unread and the next tick reads it
+// anew.
 static BOOL IsWholeList(LONG lastMsg, LPCWSTR pszStatus)
 {
     static WCHAR s_szUnended[SM_CCH_STATUS_VALUE];
     static LONG s_lastMsgUnended;
-    Sleep(c_msSettle);
     WCHAR szAgain[SM_CCH_STATUS_VALUE] = L"";
-    LONG lastMsgAgain = (LONG)SM_GetIniInt(SM_SECTION_PRINTER, L"LastMsg", 0);
-    SM_GetIniString(SM_SECTION_PRINTER, L"Status", szAgain, ARRAYSIZE(szAgain));
-    if (lastMsgAgain != lastMsg || wcscmp(szAgain, pszStatus) != 0)
-        return FALSE;
+    DWORD msQuiet = MsSinceWritten();
+    if (msQuiet >= c_msSettle) {
+        StringCchCopyW(szAgain, ARRAYSIZE(szAgain), pszStatus);
+    } else {
+        Sleep(c_msSettle - msQuiet);
+        LONG lastMsgAgain = (LONG)SM_GetIniInt(SM_SECTION_PRINTER, L"LastMsg", 0);
+        SM_GetIniString(SM_SECTION_PRINTER, L"Status", szAgain, ARRAYSIZE(szAgain));
+        if (lastMsgAgain != lastMsg || wcscmp(szAgain, pszStatus) != 0)
+            return FALSE;
+    }
     size_t cch = wcslen(szAgain);
     if (cch > 0 && szAgain[cch - 1] == L'|') {
         s_szUnended[0] = 0;
