@@ -4,7 +4,7 @@
 #include "bitmap/bitmap.h"
 
 #define WM_CB_STRIP (256 * 1024)   // rows of a page stamped, screened and written at a time
-#define WM_CB_TILE_STRIP (16 * 1024 * 1024)   // rows of a tile drawn at a time
+#define WM_CB_TILE_STRIP (256 * 1024)   // rows of a tile drawn at a time
 #define WM_PI 3.14159265358979323846
 #define WM_TILE_ATTEMPTS    3
 #define WM_TILE_MAX_PIXELS  (1024LL * 1024 * 1024)  // a tile's area at most (its kept ink: 128 MB)
