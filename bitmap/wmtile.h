@@ -27,6 +27,12 @@ BOOL  WM_LayOutText(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_LAYOUT* pLayout);
 // Where the baseline of a copy drawn at (x, y) starts.
 POINT WM_BaselineStart(const WM_TEXT_LAYOUT* pLayout, int x, int y);
 
+// Draws a copy whose baseline starts at ptStart of the DC's bitmap (FALSE when it fails).
+BOOL  WM_DrawCopy(HDC hdc, const WM_TEXT_LAYOUT* pLayout, POINT ptStart);
+// The pixels a copy may ink, from its baseline's start, at an attempt (0 up to WM_TILE_ATTEMPTS,
+// more room at each).
+void  WM_CopyArea(const WM_TEXT_LAYOUT* pLayout, int attempt, RECT* prc);
+
 // One copy's pixels, kept as each row's ink, in pixels from its baseline's start.
 struct WM_TILE_ROW {
     int left, right;           // the row's ink, first pixel to one past the last (equal: none)
