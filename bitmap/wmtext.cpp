@@ -11,7 +11,6 @@
 WM_PHASE_TIMES g_WmPhaseTimes;
 
 static const WCHAR c_szTagRender[] = L"iBitmap_BMPCreateTextWM";
-static const size_t c_cbWhiteBlock = 256 * 1024;
 static int CALLBACK FontCharsetProc(const LOGFONTW* plf, const TEXTMETRICW*, DWORD, LPARAM lParam)
 {
     *(BYTE*)lParam = plf->lfCharSet;
@@ -368,6 +367,14 @@ static void CopiesReaching(int first, int pitch, int cCount, double align, int i
     *piEnd = hi < 0 ? 0 : (hi > cCount ? cCount : (int)hi);
 }
 
+// cRows white rows, screened from the pattern's first row.
+static void FillWhiteBlock(const WM_STRIPS* s, BYTE* pRows, int cRows)
+{
+    WM_FillRowsWhite(pRows, s->stride, s->nWidth, cRows);
+    if (s->pPattern)
+        WM_ScreenRows(pRows, s->stride, cRows, s->pPattern, s->nTableW, s->nTableH);
+}
+
 // Whether the copy whose baseline starts at ptStart on the page inks page row y, drawn into the
 // top row of the strip bitmap (ink 0).
 static BOOL CopyInksRow(const WM_STRIPS* s, POINT ptStart, int y, BYTE* pTopRow)
@@ -408,8 +415,12 @@ static int WriteStrips(IBMP_WRITER* pWriter, const WM_STRIPS* s)
     LARGE_INTEGER tick;
     QueryPerformanceCounter(&tick);
     int yFirst = 0, yEnd = 0, cStripRows = WM_StripRowCount(s->stride);
-    int cWhiteRows = 0, iColFirst = 0, iColEnd = 0, yInk = 0, yInkEnd = 0;
+    int iColFirst = 0, iColEnd = 0, yInk = 0, yInkEnd = 0;
+    // One bitmap for the strips and, in its bottom rows, the block of white rows (a whole number
+    // of pattern rows) that the writer repeats.
     int cDibRows = cStripRows < s->nHeight ? cStripRows : s->nHeight;
+    cDibRows = cDibRows > (int)s->nTableH ? cDibRows : (int)s->nTableH;
+    const int cWhiteRows = cDibRows - cDibRows % (int)s->nTableH;
     BYTE* pBits = NULL;
     HBITMAP hbm = WM_CreateRowsBitmap(s->hdc, s->nWidth, cDibRows, &pBits, FALSE);
     HGDIOBJ hOld = hbm ? SelectObject(s->hdc, hbm) : NULL;
@@ -434,27 +445,16 @@ static int WriteStrips(IBMP_WRITER* pWriter, const WM_STRIPS* s)
     if (yEnd <= yFirst)
         yFirst = yEnd = s->nHeight;
     TRACE_Print(TRACE_LEVEL_INFO, L"rows drawn = %d to %d of %d, in strips of %d", yFirst, yEnd, s->nHeight, cStripRows);
-    BYTE* pWhite = NULL;
-    if (yFirst > 0 || yEnd < s->nHeight) {
-        // About 256 KB of white rows, a whole number of pattern rows, for the writer to repeat.
-        int cPeriods = (int)(c_cbWhiteBlock / ((size_t)s->stride * s->nTableH));
-        cWhiteRows = (cPeriods > 1 ? cPeriods : 1) * (int)s->nTableH;
-        pWhite = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (size_t)s->stride * cWhiteRows);
-        if (pWhite) {
-            WM_FillRowsWhite(pWhite, s->stride, s->nWidth, cWhiteRows);
-            if (s->pPattern)
-                WM_ScreenRows(pWhite, s->stride, cWhiteRows, s->pPattern, s->nTableW, s->nTableH);
-        }
-    }
-    if (!hbm || (cWhiteRows > 0 && !pWhite)) {
+    if (!hbm) {
         TRACE_TagError(c_szTagRender, L"alloc memory fail!");
         pWriter->rc = IBMP_E_NOMEM;
     }
-    g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
-    if (yEnd < s->nHeight && pWhite) {
-        IBMP_ROWS below = { pWhite, (DWORD)(s->nHeight - yEnd), (DWORD)cWhiteRows, 0 };
+    if (yEnd < s->nHeight && hbm) {
+        FillWhiteBlock(s, pBits, cWhiteRows);
+        IBMP_ROWS below = { pBits, (DWORD)(s->nHeight - yEnd), (DWORD)cWhiteRows, 0 };
         iBitmap_WriteRows(pWriter, &below);
     }
+    g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
     for (int y = yEnd; y > yFirst && pWriter->rc == IBMP_OK;) {
         int yStrip = y - cStripRows > yFirst ? y - cStripRows : yFirst, cRows = y - yStrip;
         // The strip is the bitmap's top rows, and the rows are bottom-up.
@@ -486,16 +486,15 @@ static int WriteStrips(IBMP_WRITER* pWriter, const WM_STRIPS* s)
         g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
         y = yStrip;
     }
-    if (yFirst > 0 && pWhite) {
-        IBMP_ROWS above = { pWhite, (DWORD)yFirst, (DWORD)cWhiteRows, (DWORD)(s->nHeight - yFirst) % (DWORD)cWhiteRows };
+    if (yFirst > 0 && hbm) {
+        FillWhiteBlock(s, pBits, cWhiteRows);
+        IBMP_ROWS above = { pBits, (DWORD)yFirst, (DWORD)cWhiteRows, (DWORD)(s->nHeight - yFirst) % (DWORD)cWhiteRows };
         iBitmap_WriteRows(pWriter, &above);
     }
     if (hbm) {
         SelectObject(s->hdc, hOld);
         DeleteObject(hbm);
     }
-    if (pWhite)
-        HeapFree(GetProcessHeap(), 0, pWhite);
     g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
     return pWriter->rc;
 }
