@@ -425,6 +425,7 @@ static int WriteStrips(IBMP_WRITER* pWriter, const WM_STRIPS* s)
     HBITMAP hbm = WM_CreateRowsBitmap(s->hdc, s->nWidth, cDibRows, &pBits, FALSE);
     HGDIOBJ hOld = hbm ? SelectObject(s->hdc, hbm) : NULL;
     POINT ptSingle = WM_BaselineStart(s->pLayout, t->xFirst, t->yFirst);
+    g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
     if (!hbm) {
         // no strips
     } else if (!pTile) {
@@ -444,17 +445,20 @@ static int WriteStrips(IBMP_WRITER* pWriter, const WM_STRIPS* s)
     }
     if (yEnd <= yFirst)
         yFirst = yEnd = s->nHeight;
+    g_WmPhaseTimes.msDraw += ElapsedMs(&tick);      // a single copy's band is found by drawing
     TRACE_Print(TRACE_LEVEL_INFO, L"rows drawn = %d to %d of %d, in strips of %d", yFirst, yEnd, s->nHeight, cStripRows);
     if (!hbm) {
         TRACE_TagError(c_szTagRender, L"alloc memory fail!");
         pWriter->rc = IBMP_E_NOMEM;
     }
-    if (yEnd < s->nHeight && hbm) {
+    if (yEnd < s->nHeight && hbm)
         FillWhiteBlock(s, pBits, cWhiteRows);
+    g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
+    if (yEnd < s->nHeight && hbm) {
         IBMP_ROWS below = { pBits, (DWORD)(s->nHeight - yEnd), (DWORD)cWhiteRows, 0 };
         iBitmap_WriteRows(pWriter, &below);
     }
-    g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
+    g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
     for (int y = yEnd; y > yFirst && pWriter->rc == IBMP_OK;) {
         int yStrip = y - cStripRows > yFirst ? y - cStripRows : yFirst, cRows = y - yStrip;
         // The strip is the bitmap's top rows, and the rows are bottom-up.

@@ -1,5 +1,6 @@
-// The watermark text drawn once by the platform into a tile and stamped wherever a copy goes:
-// what the renderer (wmtext.cpp) and the tiles (wmtile.cpp) share inside the bitmap module.
+// The watermark text drawn by the platform, straight into the page's strips (one copy) or once
+// into a tile stamped wherever a copy goes: what the renderer (wmtext.cpp) and the tiles
+// (wmtile.cpp) share inside the bitmap module.
 #pragma once
 #include "bitmap/bitmap.h"
 
