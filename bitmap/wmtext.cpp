@@ -11,7 +11,6 @@
 WM_PHASE_TIMES g_WmPhaseTimes;
 
 static const WCHAR c_szTagRender[] = L"iBitmap_BMPCreateTextWM";
-static const size_t c_cbWhiteBlock = 256 * 1024;
 static int CALLBACK FontCharsetProc(const LOGFONTW* plf, const TEXTMETRICW*, DWORD, LPARAM lParam)
 {
     *(BYTE*)lParam = plf->lfCharSet;
@@ -342,12 +341,14 @@ static void DrawingRect(int nWidth, int nHeight, float fTextScale, RECT* prc)
     }
 }
 
-// The text's copies stamped from one tile into the page's rows, a strip at a time from the
-// bottom, screened and written: the rows the copies' ink reaches (the band) in strips, the
-// others from a block of screened white rows.
+// The text's copies put into the page's rows, a strip at a time from the bottom, screened and
+// written: the rows the copies' ink reaches (the band) in strips, the others from a block of
+// screened white rows. A single copy is drawn by the platform straight into each strip; many
+// are stamped from one tile.
 struct WM_STRIPS {
+    HDC hdc;                                    // the text's context
     const WM_TEXT_LAYOUT* pLayout;
-    const WM_TEXT_TILE* pTile;
+    const WM_TEXT_TILE* pTile;                  // NULL: the single copy is drawn
     const WM_TILING* pTiling;
     int nWidth, nHeight, stride;
     const BYTE (*pPattern)[WM_PATTERN_DIM];     // NULL: the ink is not screened
@@ -366,6 +367,47 @@ static void CopiesReaching(int first, int pitch, int cCount, double align, int i
     *piEnd = hi < 0 ? 0 : (hi > cCount ? cCount : (int)hi);
 }
 
+// cRows white rows, screened from the pattern's first row.
+static void FillWhiteBlock(const WM_STRIPS* s, BYTE* pRows, int cRows)
+{
+    WM_FillRowsWhite(pRows, s->stride, s->nWidth, cRows);
+    if (s->pPattern)
+        WM_ScreenRows(pRows, s->stride, cRows, s->pPattern, s->nTableW, s->nTableH);
+}
+
+// Whether the copy whose baseline starts at ptStart on the page inks page row y, drawn into the
+// top row of the strip bitmap (ink 0).
+static BOOL CopyInksRow(const WM_STRIPS* s, POINT ptStart, int y, BYTE* pTopRow)
+{
+    WM_FillRowsWhite(pTopRow, s->stride, s->nWidth, 1);
+    POINT pt = { ptStart.x, ptStart.y - y };
+    if (!WM_DrawCopy(s->hdc, s->pLayout, pt))
+        return TRUE;
+    int cbFull = s->nWidth / 8, cBitsLeft = s->nWidth % 8;
+    for (int b = 0; b < cbFull; b++)
+        if (pTopRow[b] != 0xFF)
+            return TRUE;
+    return cBitsLeft && pTopRow[cbFull] != (BYTE)(0xFF00u >> cBitsLeft);
+}
+
+// The rows of the page a single copy inks, [*pyFirst, *pyEnd): its area, grown while the platform
+// draws ink on a row just outside it; every row when it does at the last attempt.
+static void SingleCopyBand(const WM_STRIPS* s, POINT ptStart, BYTE* pTopRow, int* pyFirst, int* pyEnd)
+{
+    for (int attempt = 0; attempt < WM_TILE_ATTEMPTS; attempt++) {
+        RECT rc;
+        WM_CopyArea(s->pLayout, attempt, &rc);
+        int yFirst = ptStart.y + rc.top, yEnd = ptStart.y + rc.bottom;
+        *pyFirst = yFirst > 0 ? yFirst : 0;
+        *pyEnd = yEnd < s->nHeight ? yEnd : s->nHeight;
+        if ((yFirst <= 0 || !CopyInksRow(s, ptStart, yFirst - 1, pTopRow)) &&
+                (yEnd >= s->nHeight || !CopyInksRow(s, ptStart, yEnd, pTopRow)))
+            return;
+    }
+    *pyFirst = 0;
+    *pyEnd = s->nHeight;
+}
+
 static int WriteStrips(IBMP_WRITER* pWriter, const WM_STRIPS* s)
 {
     const WM_TILING* t = s->pTiling;
@@ -373,57 +415,70 @@ static int WriteStrips(IBMP_WRITER* pWriter, const WM_STRIPS* s)
     LARGE_INTEGER tick;
     QueryPerformanceCounter(&tick);
     int yFirst = 0, yEnd = 0, cStripRows = WM_StripRowCount(s->stride);
-    int cWhiteRows = 0, iColFirst = 0, iColEnd = 0;
-    const RECT* k = &pTile->rcInk;
-    const int xInk = pTile->rcTile.left + k->left, xInkEnd = pTile->rcTile.left + k->right;
-    const int yInk = pTile->rcTile.top + k->top, yInkEnd = pTile->rcTile.top + k->bottom;
-    if (!IsRectEmpty(k)) {
+    int iColFirst = 0, iColEnd = 0, yInk = 0, yInkEnd = 0;
+    // One bitmap for the strips and, in its bottom rows, the block of white rows (a whole number
+    // of pattern rows) that the writer repeats.
+    int cDibRows = cStripRows < s->nHeight ? cStripRows : s->nHeight;
+    cDibRows = cDibRows > (int)s->nTableH ? cDibRows : (int)s->nTableH;
+    const int cWhiteRows = cDibRows - cDibRows % (int)s->nTableH;
+    BYTE* pBits = NULL;
+    HBITMAP hbm = WM_CreateRowsBitmap(s->hdc, s->nWidth, cDibRows, &pBits, FALSE);
+    HGDIOBJ hOld = hbm ? SelectObject(s->hdc, hbm) : NULL;
+    POINT ptSingle = WM_BaselineStart(s->pLayout, t->xFirst, t->yFirst);
+    g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
+    if (!hbm) {
+        // no strips
+    } else if (!pTile) {
+        if (t->cCols > 0)
+            SingleCopyBand(s, ptSingle, pBits + (size_t)(cDibRows - 1) * s->stride, &yFirst, &yEnd);
+    } else if (!IsRectEmpty(&pTile->rcInk)) {
+        const RECT* k = &pTile->rcInk;
+        yInk = pTile->rcTile.top + k->top;
+        yInkEnd = pTile->rcTile.top + k->bottom;
         // The band: the first copy's top row to the last copy's bottom row.
         POINT ptFirst = WM_BaselineStart(s->pLayout, t->xFirst, t->yFirst);
         POINT ptLast = WM_BaselineStart(s->pLayout, t->xFirst, t->yFirst + (t->cRows - 1) * t->rowPitch);
         yFirst = ptFirst.y + yInk > 0 ? ptFirst.y + yInk : 0;
         yEnd = ptLast.y + yInkEnd < s->nHeight ? ptLast.y + yInkEnd : s->nHeight;
-        CopiesReaching(t->xFirst, t->colPitch, t->cCols, s->pLayout->xAlign, xInk, xInkEnd, 0, s->nWidth,
-                       &iColFirst, &iColEnd);
+        CopiesReaching(t->xFirst, t->colPitch, t->cCols, s->pLayout->xAlign, pTile->rcTile.left + k->left,
+                       pTile->rcTile.left + k->right, 0, s->nWidth, &iColFirst, &iColEnd);
     }
     if (yEnd <= yFirst)
         yFirst = yEnd = s->nHeight;
+    g_WmPhaseTimes.msDraw += ElapsedMs(&tick);      // a single copy's band is found by drawing
     TRACE_Print(TRACE_LEVEL_INFO, L"rows drawn = %d to %d of %d, in strips of %d", yFirst, yEnd, s->nHeight, cStripRows);
-    int cBufRows = yEnd - yFirst < cStripRows ? yEnd - yFirst : cStripRows;
-    BYTE* pRows = cBufRows > 0 ? (BYTE*)HeapAlloc(GetProcessHeap(), 0, (size_t)s->stride * cBufRows) : NULL;
-    BYTE* pWhite = NULL;
-    if (yFirst > 0 || yEnd < s->nHeight) {
-        // About 256 KB of white rows, a whole number of pattern rows, for the writer to repeat.
-        int cPeriods = (int)(c_cbWhiteBlock / ((size_t)s->stride * s->nTableH));
-        cWhiteRows = (cPeriods > 1 ? cPeriods : 1) * (int)s->nTableH;
-        pWhite = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (size_t)s->stride * cWhiteRows);
-        if (pWhite) {
-            WM_FillRowsWhite(pWhite, s->stride, s->nWidth, cWhiteRows);
-            if (s->pPattern)
-                WM_ScreenRows(pWhite, s->stride, cWhiteRows, s->pPattern, s->nTableW, s->nTableH);
-        }
-    }
-    if ((cBufRows > 0 && !pRows) || (cWhiteRows > 0 && !pWhite)) {
+    if (!hbm) {
         TRACE_TagError(c_szTagRender, L"alloc memory fail!");
         pWriter->rc = IBMP_E_NOMEM;
     }
+    if (yEnd < s->nHeight && hbm)
+        FillWhiteBlock(s, pBits, cWhiteRows);
     g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
-    if (yEnd < s->nHeight && pWhite) {
-        IBMP_ROWS below = { pWhite, (DWORD)(s->nHeight - yEnd), (DWORD)cWhiteRows, 0 };
+    if (yEnd < s->nHeight && hbm) {
+        IBMP_ROWS below = { pBits, (DWORD)(s->nHeight - yEnd), (DWORD)cWhiteRows, 0 };
         iBitmap_WriteRows(pWriter, &below);
     }
+    g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
     for (int y = yEnd; y > yFirst && pWriter->rc == IBMP_OK;) {
         int yStrip = y - cStripRows > yFirst ? y - cStripRows : yFirst, cRows = y - yStrip;
+        // The strip is the bitmap's top rows, and the rows are bottom-up.
+        BYTE* pRows = pBits + (size_t)(cDibRows - cRows) * s->stride;
         WM_FillRowsWhite(pRows, s->stride, s->nWidth, cRows);
-        RECT rcPart = { 0, 0, s->nWidth, cRows };
-        int iRowFirst, iRowEnd;
-        CopiesReaching(t->yFirst, t->rowPitch, t->cRows, s->pLayout->yAlign, yInk, yInkEnd, yStrip, y,
-                       &iRowFirst, &iRowEnd);
-        for (int i = iColFirst; i < iColEnd; i++) {
-            int x = t->xFirst + i * t->colPitch;
-            for (int r = iRowFirst; r < iRowEnd; r++)
-                WM_StampTile(pRows, s->stride, cRows, yStrip, &rcPart, pTile,
-                             WM_BaselineStart(s->pLayout, x, t->yFirst + r * t->rowPitch));
+        if (!pTile) {
+            POINT pt = { ptSingle.x, ptSingle.y - yStrip };
+            if (!WM_DrawCopy(s->hdc, s->pLayout, pt))
+                pWriter->rc = IBMP_E_READBACK;
+        } else {
+            RECT rcPart = { 0, 0, s->nWidth, cRows };
+            int iRowFirst, iRowEnd;
+            CopiesReaching(t->yFirst, t->rowPitch, t->cRows, s->pLayout->yAlign, yInk, yInkEnd, yStrip, y,
+                           &iRowFirst, &iRowEnd);
+            for (int i = iColFirst; i < iColEnd; i++) {
+                int x = t->xFirst + i * t->colPitch;
+                for (int r = iRowFirst; r < iRowEnd; r++)
+                    WM_StampTile(pRows, s->stride, cRows, yStrip, &rcPart, pTile,
+                                 WM_BaselineStart(s->pLayout, x, t->yFirst + r * t->rowPitch));
+            }
         }
         g_WmPhaseTimes.msDraw += ElapsedMs(&tick);
         if (s->pPattern)
@@ -435,14 +490,15 @@ static int WriteStrips(IBMP_WRITER* pWriter, const WM_STRIPS* s)
         g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
         y = yStrip;
     }
-    if (yFirst > 0 && pWhite) {
-        IBMP_ROWS above = { pWhite, (DWORD)yFirst, (DWORD)cWhiteRows, (DWORD)(s->nHeight - yFirst) % (DWORD)cWhiteRows };
+    if (yFirst > 0 && hbm) {
+        FillWhiteBlock(s, pBits, cWhiteRows);
+        IBMP_ROWS above = { pBits, (DWORD)yFirst, (DWORD)cWhiteRows, (DWORD)(s->nHeight - yFirst) % (DWORD)cWhiteRows };
         iBitmap_WriteRows(pWriter, &above);
     }
-    if (pRows)
-        HeapFree(GetProcessHeap(), 0, pRows);
-    if (pWhite)
-        HeapFree(GetProcessHeap(), 0, pWhite);
+    if (hbm) {
+        SelectObject(s->hdc, hOld);
+        DeleteObject(hbm);
+    }
     g_WmPhaseTimes.msWrite += ElapsedMs(&tick);
     return pWriter->rc;
 }
@@ -475,7 +531,9 @@ static int WriteText(IBMP_WRITER* pWriter, const WmBitmapParam* pParam, int nWid
     WM_TEXT_TILE tile;
     WM_TILING tiling = { 0, 0, 1, 1, 0, 0 };
     RECT rcNeed;
+    BOOL fTile = TRUE;
     ZeroMemory(&text, sizeof(text));
+    ZeroMemory(&layout, sizeof(layout));
     ZeroMemory(&tile, sizeof(tile));
     HDC hdc = CreateCompatibleDC(NULL);
     if (!hdc) {
@@ -492,7 +550,8 @@ static int WriteText(IBMP_WRITER* pWriter, const WmBitmapParam* pParam, int nWid
     if (text.hFont && PlaceCopies(&text, pParam->tyWM.wPlacement != 0, prcDraw, &tiling) &&
             WM_LayOutText(hdc, text.szText, text.cch, &layout)) {
         g_WmPhaseTimes.msSetup += ElapsedMs(&tick);
-        if (!WM_MakeTextTile(hdc, &layout, NeededPixels(&layout, &tiling, nWidth, nHeight, &rcNeed), &tile)) {
+        fTile = (long long)tiling.cCols * tiling.cRows > 1;
+        if (fTile && !WM_MakeTextTile(hdc, &layout, NeededPixels(&layout, &tiling, nWidth, nHeight, &rcNeed), &tile)) {
             TRACE_TagError(c_szTagRender, L"alloc memory fail!");
             pWriter->rc = IBMP_E_NOMEM;
         }
@@ -501,8 +560,9 @@ static int WriteText(IBMP_WRITER* pWriter, const WmBitmapParam* pParam, int nWid
     } else {
         tiling.cCols = tiling.cRows = 0;
     }
+    pStrips->hdc = hdc;
     pStrips->pLayout = &layout;
-    pStrips->pTile = &tile;
+    pStrips->pTile = fTile ? &tile : NULL;
     pStrips->pTiling = &tiling;
     if (pWriter->rc == IBMP_OK)
         WriteStrips(pWriter, pStrips);

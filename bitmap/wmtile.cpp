@@ -234,7 +234,6 @@ static BOOL RenderTile(HDC hdc, const WM_TEXT_LAYOUT* pLayout, WM_TEXT_TILE* pTi
         SetTextColor(hdcTile, RGB(0, 0, 0));
         SetBkMode(hdcTile, TRANSPARENT);
         SetTextAlign(hdcTile, TA_LEFT | TA_TOP);
-        int x = ReferenceFor(-pTile->rcTile.left, pLayout->xAlign);
         fMade = TRUE;
         for (int y = 0; y < cy && fMade; y += cStripRows) {
             int cRows = cy - y < cStripRows ? cy - y : cStripRows;
@@ -243,9 +242,8 @@ static BOOL RenderTile(HDC hdc, const WM_TEXT_LAYOUT* pLayout, WM_TEXT_TILE* pTi
             // A fresh bitmap is white already: its memory is first touched where ink goes.
             if (cDibRows < cy)
                 memset(pRows, 0, (size_t)stride * (size_t)cRows);
-            fMade = ExtTextOutW(hdcTile, x, ReferenceFor(-(pTile->rcTile.top + y), pLayout->yAlign), 0, NULL,
-                                pLayout->pszText, (UINT)pLayout->cch, NULL);
-            fMade = fMade && GdiFlush() && KeepTileRows(pTile, pRows, stride, y, cRows, cy == cRows);
+            POINT ptStart = { -pTile->rcTile.left, -(pTile->rcTile.top + y) };
+            fMade = WM_DrawCopy(hdcTile, pLayout, ptStart) && KeepTileRows(pTile, pRows, stride, y, cRows, cy == cRows);
         }
         SelectObject(hdcTile, hOldFont);
         SelectObject(hdcTile, hOldBitmap);
@@ -260,16 +258,29 @@ static BOOL RenderTile(HDC hdc, const WM_TEXT_LAYOUT* pLayout, WM_TEXT_TILE* pTi
     return fMade;
 }
 
+BOOL WM_DrawCopy(HDC hdc, const WM_TEXT_LAYOUT* pLayout, POINT ptStart)
+{
+    return ExtTextOutW(hdc, ReferenceFor(ptStart.x, pLayout->xAlign), ReferenceFor(ptStart.y, pLayout->yAlign), 0,
+                       NULL, pLayout->pszText, (UINT)pLayout->cch, NULL) && GdiFlush();
+}
+
+void WM_CopyArea(const WM_TEXT_LAYOUT* pLayout, int attempt, RECT* prc)
+{
+    // Glyphs may reach beyond their cell (italics, overhangs): room around it, more at each attempt.
+    int margin = (pLayout->ext.cy / 4 + 4) << (2 * attempt);
+    *prc = pLayout->rcCell;
+    InflateRect(prc, margin, margin);
+    OffsetRect(prc, -(int)pLayout->xAlign, -(int)pLayout->yAlign);
+}
+
 BOOL WM_MakeTextTile(HDC hdc, const WM_TEXT_LAYOUT* pLayout, const RECT* prcNeed, WM_TEXT_TILE* pTile)
 {
     ZeroMemory(pTile, sizeof(*pTile));
-    // Glyphs may reach beyond their cell (italics, overhangs); ink that touches the edge of the
-    // room left around the cell may have been cut, and the tile is made again with more room.
-    int margin = pLayout->ext.cy / 4 + 4;
-    for (int attempt = 0; attempt < WM_TILE_ATTEMPTS; attempt++, margin *= 4) {
-        RECT rcArea = pLayout->rcCell;
-        InflateRect(&rcArea, margin, margin);
-        OffsetRect(&rcArea, -(int)pLayout->xAlign, -(int)pLayout->yAlign);
+    // Ink that touches the edge of the room left around the cell may have been cut: the tile is
+    // made again with more room.
+    for (int attempt = 0; attempt < WM_TILE_ATTEMPTS; attempt++) {
+        RECT rcArea;
+        WM_CopyArea(pLayout, attempt, &rcArea);
         if (prcNeed && !IntersectRect(&pTile->rcTile, &rcArea, prcNeed))
             return TRUE;            // no pixel of the copy is needed
         if (!prcNeed)

@@ -1,10 +1,11 @@
-// The watermark text drawn once by the platform into a tile and stamped wherever a copy goes:
-// what the renderer (wmtext.cpp) and the tiles (wmtile.cpp) share inside the bitmap module.
+// The watermark text drawn by the platform, straight into the page's strips (one copy) or once
+// into a tile stamped wherever a copy goes: what the renderer (wmtext.cpp) and the tiles
+// (wmtile.cpp) share inside the bitmap module.
 #pragma once
 #include "bitmap/bitmap.h"
 
 #define WM_CB_STRIP (256 * 1024)   // rows of a page stamped, screened and written at a time
-#define WM_CB_TILE_STRIP (16 * 1024 * 1024)   // rows of a tile drawn at a time
+#define WM_CB_TILE_STRIP (256 * 1024)   // rows of a tile drawn at a time
 #define WM_PI 3.14159265358979323846
 #define WM_TILE_ATTEMPTS    3
 #define WM_TILE_MAX_PIXELS  (1024LL * 1024 * 1024)  // a tile's area at most (its kept ink: 128 MB)
@@ -26,6 +27,12 @@ struct WM_TEXT_LAYOUT {
 BOOL  WM_LayOutText(HDC hdc, LPCWSTR pszText, int cch, WM_TEXT_LAYOUT* pLayout);
 // Where the baseline of a copy drawn at (x, y) starts.
 POINT WM_BaselineStart(const WM_TEXT_LAYOUT* pLayout, int x, int y);
+
+// Draws a copy whose baseline starts at ptStart of the DC's bitmap (FALSE when it fails).
+BOOL  WM_DrawCopy(HDC hdc, const WM_TEXT_LAYOUT* pLayout, POINT ptStart);
+// The pixels a copy may ink, from its baseline's start, at an attempt (0 up to WM_TILE_ATTEMPTS,
+// more room at each).
+void  WM_CopyArea(const WM_TEXT_LAYOUT* pLayout, int attempt, RECT* prc);
 
 // One copy's pixels, kept as each row's ink, in pixels from its baseline's start.
 struct WM_TILE_ROW {
