@@ -119,6 +119,9 @@ BOOL DLG_EndAfterHandOver(HWND hDlg, int idNote, DWORD dwError)
     // Refused: the note tells the user once, in the dialog's language; the next close ends the dialog.
     TRACE_Print(TRACE_LEVEL_ERROR, L"printer data refused: the values were not stored");
     SetWindowTextW(hNote, DLG_GetText(DLG_ROW_NOT_STORED, g_LanguageIndex));
+    // A screen reader announces the note: the focus stays where it was.
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, hNote, OBJID_CLIENT, CHILDID_SELF);
+    NotifyWinEvent(EVENT_SYSTEM_ALERT, hNote, OBJID_CLIENT, CHILDID_SELF);
     return FALSE;
 }
 

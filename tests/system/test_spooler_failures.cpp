@@ -321,6 +321,9 @@ TEST(SpoolerFailures, CredentialDialogsPrinterData)
     FreshExchangeFile(SmStatusIniPath());
 }
 
+static int s_noteAlerts;
+static void CALLBACK OnNoteAlert(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) { s_noteAlerts++; }
+
 // Every command as a user who may not administer the printer (the double's standard-user switch;
 // the monitor: StatusDialogSystem.AStandardUser...): the wake-up job goes with use rights; the
 // credential dialogs say in their language that the values were not stored, end at the next OK
@@ -345,8 +348,18 @@ TEST(StandardUser, EveryCommand)
             ASSERT_TRUE(run.Open(c.args, sec ? SEC_ID_LABEL : ACT_NAME_LABEL));
             run.Type(sec ? SEC_ID : ACT_NAME, L"J1");
             run.Type(sec ? SEC_PWD : ACT_PWD, L"pw");
+            // A screen reader hears the note once.
+            s_noteAlerts = 0;
+            HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_ALERT, EVENT_SYSTEM_ALERT, NULL, OnNoteAlert,
+                                                 run.Child().Pid(), 0, WINEVENT_OUTOFCONTEXT);
             run.Click(sec ? SEC_OK : ACT_OK);
             run.Sync();
+            MSG msg;
+            for (DWORD start = GetTickCount(); GetTickCount() - start < 300; Sleep(10))
+                while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
+                    DispatchMessageW(&msg);
+            UnhookWinEvent(hook);
+            EXPECT_EQ(1, s_noteAlerts);
             EXPECT_EQ(c.note, run.ItemText(sec ? 1058 : 1039));
             EXPECT_FALSE(run.Child().Exited());
             run.Click(sec ? SEC_OK : ACT_OK);
