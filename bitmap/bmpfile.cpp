@@ -291,7 +291,7 @@ done:
 
 int iBitmap_BeginBMPMemory(IBMP_WRITER* pWriter, BYTE* pRows, int nBitsPerPixel, int nWidth, int nHeight)
 {
-    TRACE_FuncIn(TRACE_LEVEL_INFO, L"iBitmap_CreateBMP");
+    TRACE_FuncIn(TRACE_LEVEL_INFO, L"iBitmap_BeginBMPMemory");
     ZeroMemory(pWriter, sizeof(*pWriter));
     pWriter->hFile = INVALID_HANDLE_VALUE;
     pWriter->rc = IBMP_OK;
@@ -299,12 +299,13 @@ int iBitmap_BeginBMPMemory(IBMP_WRITER* pWriter, BYTE* pRows, int nBitsPerPixel,
     if (!pRows || nWidth <= 0 || nHeight <= 0 || pWriter->cbRow == 0) {
         TRACE_TagError(c_szTagWriter, L"image size error %d x %d!", nWidth, nHeight);
         pWriter->rc = IBMP_E_ARG;
-        return pWriter->rc;
+    } else {
+        pWriter->pMemory = pRows;
+        pWriter->cRowsPerWrite = (DWORD)nHeight;
+        pWriter->cRowsLeft = pWriter->cRowsTotal = (DWORD)nHeight;
     }
-    pWriter->pMemory = pRows;
-    pWriter->cRowsPerWrite = (DWORD)nHeight;
-    pWriter->cRowsLeft = pWriter->cRowsTotal = (DWORD)nHeight;
-    return IBMP_OK;
+    TRACE_FuncOut(TRACE_LEVEL_INFO);
+    return pWriter->rc;
 }
 
 int iBitmap_WriteRows(IBMP_WRITER* pWriter, const IBMP_ROWS* pRun)
