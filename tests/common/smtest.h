@@ -99,6 +99,15 @@ void SmRegDeleteValue(HKEY root, const std::wstring& key, const std::wstring& va
 // Makes Wine report another Windows version ("win98", "win7", ...) to one program file name.
 void SmSetAppVersion(const std::wstring& exeName, const std::wstring& version);
 
+// Dispatches this thread's messages for that long (out-of-process event hooks are called so).
+inline void SmPumpMessages(DWORD ms)
+{
+    MSG msg;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10))
+        while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+}
+
 std::vector<BYTE> SmReadFile(const std::wstring& path);
 bool SmWriteFile(const std::wstring& path, const void* data, size_t cb);
 std::string SmNarrow(const std::wstring& s);

@@ -229,9 +229,8 @@ TEST_F(DevTools, LintVerdicts)
         { "no [string] section", UTF16, L"[other]\r\nmsg009=x\r\n", "", 1, "error: not a catalogue: it has no [string]" },
         { "a folder", FOLDER, L"", "", 2, "is a folder, not a file; name a message file" },
     };
-    std::wstring dir = SmTempDir(L"devtools_lint");
+    std::wstring dir = SmTempDir(L"devtools_lint"), path = dir + L"\\smen.ini";
     for (const Case& c : cases) {
-        std::wstring path = dir + L"\\smen.ini";
         RemoveDirectoryW(path.c_str());
         DeleteFileW(path.c_str());
         if (c.form == UTF16) {
@@ -250,7 +249,6 @@ TEST_F(DevTools, LintVerdicts)
         // Not a catalogue: one error, not a warning for every key.
         EXPECT_EQ(std::string(c.name) == "missing key", out.Has("is missing: the built-in")) << c.name << "\n" << out.text;
     }
-    std::wstring path = dir + L"\\smen.ini";
     RemoveDirectoryW(path.c_str());
     // The built-in texts fit their slots at the scales of today's displays.
     ASSERT_TRUE(WriteUnicodeIni(path, L"[string]\r\ncodepage=1252\r\n"));
@@ -409,15 +407,10 @@ std::string ReadText(const std::wstring& path)
 Output Play(const std::wstring& dir, const std::string& scenario, bool utf16 = false)
 {
     std::wstring path = dir + L"\\scenario.txt";
-    if (utf16) {
-        int cch = MultiByteToWideChar(CP_UTF8, 0, scenario.c_str(), -1, NULL, 0);
-        std::wstring w(cch, 0);
-        MultiByteToWideChar(CP_UTF8, 0, scenario.c_str(), -1, &w[0], cch);
-        w.pop_back();
-        WriteUnicodeIni(path, w);
-    } else {
+    if (utf16)
+        WriteUnicodeIni(path, std::wstring(scenario.begin(), scenario.end()));     // the scenarios are ASCII
+    else
         SmWriteFile(path, scenario.data(), scenario.size());
-    }
     return Smctl(L"replay scenario.txt", dir);
 }
 

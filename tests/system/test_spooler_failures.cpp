@@ -354,10 +354,7 @@ TEST(StandardUser, EveryCommand)
                                                  run.Child().Pid(), 0, WINEVENT_OUTOFCONTEXT);
             run.Click(sec ? SEC_OK : ACT_OK);
             run.Sync();
-            MSG msg;
-            for (DWORD start = GetTickCount(); GetTickCount() - start < 300; Sleep(10))
-                while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
-                    DispatchMessageW(&msg);
+            SmPumpMessages(300);
             UnhookWinEvent(hook);
             EXPECT_EQ(1, s_noteAlerts);
             EXPECT_EQ(c.note, run.ItemText(sec ? 1058 : 1039));

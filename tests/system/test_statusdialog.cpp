@@ -764,10 +764,7 @@ TEST_F(StatusDialogSystem, ManifestVersionSixControlsAndAssistiveTools)
         Announce(c.status);
         hDlg = hDlg ? hDlg : WaitDialog();
         ASSERT_TRUE(hDlg && WaitSlot(hDlg, 1001, c.named[0])) << SmNarrow(c.status);
-        MSG msg;
-        for (DWORD start = GetTickCount(); GetTickCount() - start < 500; Sleep(10))
-            while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
-                DispatchMessageW(&msg);
+        SmPumpMessages(500);
         EXPECT_EQ(1, g_alerts) << SmNarrow(c.status);
         EXPECT_EQ(c.renamed, g_renamed) << SmNarrow(c.status);
         EXPECT_EQ(c.named, NamedItems(hDlg)) << SmNarrow(c.status);
