@@ -90,6 +90,11 @@ def paired(a, b):
     return statistics.median(x - y for x, y in zip(RUNS[" ".join(a)], RUNS[" ".join(b)]))
 
 
+def paired_ratio(a, b):
+    """The median of a's run over b's run in the same round."""
+    return statistics.median(x / y for x, y in zip(RUNS[" ".join(a)], RUNS[" ".join(b)]))
+
+
 def peak_kb(cmd, repeats=3):
     out = []
     for _ in range(repeats):
@@ -207,7 +212,7 @@ def main():
             t_whole, t_floor, t_gs = alternate([whole_cmd, floor_cmd, gs], REPEATS)
             rows.append(dict(name=name, page=page, copies=len(pts), whole=t_whole, floor=t_floor, gs=t_gs,
                              own_fastest=FASTEST[" ".join(whole_cmd)] - FASTEST[" ".join(floor_cmd)],
-                             own_paired=paired(whole_cmd, floor_cmd),
+                             own_paired=paired(whole_cmd, floor_cmd), ratio=paired_ratio(whole_cmd, gs),
                              mem_whole=peak_kb(whole_cmd), mem_floor=peak_kb(floor_cmd), mem_gs=peak_kb(gs),
                              cold=cold_ms(ini)))
         t_nothing, t_floor, t_text, t_bare = alternate([wine("wm_floor.exe", "nothing"), floor_cmd,
@@ -220,6 +225,7 @@ def main():
     finally:
         resident.terminate()
         resident.wait()
+        shutil.rmtree(work, ignore_errors=True)
     ph = [dict(re.findall(r"(\w+)=(\S+)", l)) for l in phases if l.startswith("job=")]
     load1 = os.getloadavg()
 
@@ -234,10 +240,11 @@ def main():
         job = float(p["total_ms"])
         print("%-20s %6d %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %9.2f %9.2f" % (
             r["name"], r["copies"], r["whole"], r["floor"], r["whole"] - r["floor"], r["own_paired"],
-            r["own_fastest"], r["cold"], job, r["gs"], r["whole"] / r["gs"], job / r["gs"]))
+            r["own_fastest"], r["cold"], job, r["gs"], r["ratio"], job / r["gs"]))
     print("own/pair: the median of each round's whole run less its floor run; "
           "own/min: the fastest whole run less the fastest floor run; "
-          "cold: the job once in a fresh process after its first memory DC (median)")
+          "cold: the job once in a fresh process after its first memory DC (median); whole/gs: the median of "
+          "each round's whole run over its Ghostscript run")
     print("Program that returns at once: %.1f ms; GDI floor: %.1f ms; the floor drawing one string: %.1f ms; "
           "StatusMonitor.exe with no command: %.1f ms" % (t_nothing, t_floor, t_text, t_bare))
     print()
