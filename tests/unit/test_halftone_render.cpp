@@ -151,6 +151,9 @@ TEST(WmRender, WithinAPixelOfThePlatformsDrawing)
         // The largest size the record allows (10,488 pixels on this screen).
         Job(L"X", 288, 0, 0, 60, 2480, 3508, 200, 0, L"Nimbus Roman", 2),
         Job(L"XI", 288, 0, 1, 60, 2480, 3508, 200, 0, L"Liberation Sans", 2),
+        // Marks that ink before the text's start, far outside its cell: the band and the tile grow.
+        Job(L"\u0336\u0336Ink", 40, 90, 0, 60, 1240, 1754, 100, 0, L"DejaVu Sans"),
+        Job(L"\u0336\u0336Ink", 40, 90, 1, 60, 1240, 1754, 100, 0, L"DejaVu Sans"),
     };
     int i = 0;
     for (const WmBitmapParam& p : jobs) {
