@@ -9,6 +9,8 @@
 #define IBMP_CB_INFOHDR 40
 
 static const WCHAR c_szTagWriter[] = L"iBitmap_CreateBMP";
+static const WCHAR c_szTempPrefix[] = L"~wm";
+static const WCHAR c_szTempSuffix[] = L".tmp";
 
 iBitmap::iBitmap() {}
 iBitmap::~iBitmap() {}
@@ -133,7 +135,9 @@ static BOOL WriteAll(HANDLE hFile, const void* pData, DWORD cb)
 
 // A new, empty file beside the named one, its name in szTemp: the image is written there and put
 // in the named file's place only when it is complete, so that a job that fails or is ended part
-// way leaves the old file as it was.
+// way leaves the old file as it was. The file is "~wm<name>.tmp": what a killed job leaves, the
+// next job for the same file writes over, so such files do not pile up. A unique name is taken
+// when that one is held (another job for the same file) or too long.
 static HANDLE OpenTempFile(LPCWSTR pszFileName, LPWSTR pszTemp, size_t cchTemp)
 {
     WCHAR szDir[MAX_PATH];
@@ -144,10 +148,8 @@ static HANDLE OpenTempFile(LPCWSTR pszFileName, LPWSTR pszTemp, size_t cchTemp)
     for (LPWSTR p = szDir; *p; p++)
         if (*p == L'\\' || *p == L'/' || *p == L':')
             pszName = p + 1;
-    if (pszName == szDir)
-        StringCchCopyW(szDir, ARRAYSIZE(szDir), L".");
-    else
-        *pszName = 0;
+    const int cchDir = (int)(pszName - szDir);
+    LPCWSTR pszOwnName = pszFileName + cchDir;
     // A file that could not be written over (read-only, held without sharing) is refused before
     // anything is written, as opening it would be.
     HANDLE hOld = CreateFileW(pszFileName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -159,9 +161,19 @@ static HANDLE OpenTempFile(LPCWSTR pszFileName, LPWSTR pszTemp, size_t cchTemp)
     if ((dwError != ERROR_SUCCESS && dwError != ERROR_FILE_NOT_FOUND) ||
             (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY)))
         return INVALID_HANDLE_VALUE;
-    if (!GetTempFileNameW(szDir, L"~wm", 0, pszTemp))
+    HANDLE hFile = INVALID_HANDLE_VALUE;
+    if (SUCCEEDED(StringCchPrintfW(pszTemp, cchTemp, L"%.*s%s%s%s", cchDir, szDir, c_szTempPrefix, pszOwnName,
+                                   c_szTempSuffix)))
+        hFile = CreateFileW(pszTemp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile != INVALID_HANDLE_VALUE)
+        return hFile;
+    if (cchDir == 0)
+        StringCchCopyW(szDir, ARRAYSIZE(szDir), L".");
+    else
+        *pszName = 0;
+    if (!GetTempFileNameW(szDir, c_szTempPrefix, 0, pszTemp))
         return INVALID_HANDLE_VALUE;
-    HANDLE hFile = CreateFileW(pszTemp, GENERIC_WRITE, 0, NULL, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    hFile = CreateFileW(pszTemp, GENERIC_WRITE, 0, NULL, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE) {
         DeleteFileW(pszTemp);
         pszTemp[0] = 0;

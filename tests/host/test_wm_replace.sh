@@ -61,4 +61,9 @@ wait "$pid" 2>/dev/null
 if [ -z "${tmp:-}" ]; then echo "FAIL: killed job: no temporary file seen"; fail=1
 elif cmp -s "$WORK/kill.copy" "$WORK/kill/old.bmp"; then echo "ok: killed while writing $tmp, old file kept"
 else echo "FAIL: killed job: the old file changed"; fail=1; fi
+# The next job for the same file writes over what the killed one left.
+make_job "$WORK/again.ini" "$(winpath "$WORK/kill/old.bmp")" 1000x1300
+wine "$BIN/StatusMonitor.exe" CreateTextBMP "$(winpath "$WORK/again.ini")" >/dev/null 2>&1
+[ "$(ls "$WORK/kill")" = old.bmp ] && [ "$(stat -c %s "$WORK/kill/old.bmp")" = $((62 + 128 * 1300)) ] &&
+  echo "ok: the next job took the killed job's file" || { echo "FAIL: after the killed job: $(ls "$WORK/kill")"; fail=1; }
 exit $fail
