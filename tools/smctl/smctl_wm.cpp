@@ -174,6 +174,16 @@ int SmctlWm_WriteJob(LPCWSTR pszIniPath, const WmBitmapParam* p)
     return MISC_WritePrivateProfileStruct(WM_INI_SECTION, WM_INI_KEY, p, sizeof(*p), pszIniPath);
 }
 
+int SmctlWm_ReadJob(LPCWSTR pszIniPath, WmBitmapParam* p)
+{
+    ZeroMemory(p, sizeof(*p));
+    if (MISC_GetPrivateProfileStruct(WM_INI_SECTION, WM_INI_KEY, p, sizeof(*p), pszIniPath))
+        return 1;
+    Smctl_Error(L"no \"Param\" value in section \"Job Information\" of %s; make one with smctl wm-make",
+                pszIniPath);
+    return 0;
+}
+
 int SmctlWm_PrintParam(const WmBitmapParam* p)
 {
     const TyWM* wm = &p->tyWM;
@@ -250,12 +260,8 @@ int Smctl_WmShow(int argc, wchar_t** argv)
         return Smctl_Usage(L"wm-show", L"one job file");
     std::wstring job = Smctl_FullPath(argv[0]);
     WmBitmapParam param;
-    ZeroMemory(&param, sizeof(param));
-    if (!MISC_GetPrivateProfileStruct(WM_INI_SECTION, WM_INI_KEY, &param, sizeof(param), job.c_str())) {
-        Smctl_Error(L"no \"Param\" value in section \"Job Information\" of %s; make one with smctl wm-make",
-                    job.c_str());
+    if (!SmctlWm_ReadJob(job.c_str(), &param))
         return SMCTL_EXIT_USAGE;
-    }
     return SmctlWm_PrintParam(&param) == 0 ? SMCTL_EXIT_DONE : SMCTL_EXIT_FAILED;
 }
 

@@ -10,6 +10,8 @@ void SmctlWm_DefaultParam(WmBitmapParam* pParam);
 int  SmctlWm_ApplyOption(WmBitmapParam* pParam, int argc, wchar_t** argv, int* pi);
 // Writes the record as the job INI's "Job Information" / "Param" value; 1 on success.
 int  SmctlWm_WriteJob(LPCWSTR pszIniPath, const WmBitmapParam* pParam);
+// Reads the job INI's record; 1 on success, else 0 after saying on stderr what is missing.
+int  SmctlWm_ReadJob(LPCWSTR pszIniPath, WmBitmapParam* pParam);
 // Prints the record's fields and the verdict of the job's validation; returns the rule
 // number that fails (0 when the record passes).
 int  SmctlWm_PrintParam(const WmBitmapParam* pParam);

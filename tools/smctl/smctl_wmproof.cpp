@@ -2,6 +2,7 @@
 // screening, and reports what the page will hold; the preview goes through the platform's
 // imaging component (WIC), which only smctl links.
 #include "tools/smctl/smctl.h"
+#include "tools/smctl/smctl_wm.h"
 #include "tools/smctl/smctl_wmproof.h"
 #include "bitmap/bitmap.h"
 #include "util/trace.h"
@@ -289,12 +290,8 @@ int Smctl_WmProof(int argc, wchar_t** argv)
         return Smctl_Usage(L"wm-proof", L"one job file and at most --preview FILE");
     std::wstring job = Smctl_FullPath(argv[0]);
     WmBitmapParam param;
-    ZeroMemory(&param, sizeof(param));
-    if (!MISC_GetPrivateProfileStruct(WM_INI_SECTION, WM_INI_KEY, &param, sizeof(param), job.c_str())) {
-        Smctl_Error(L"no \"Param\" value in section \"Job Information\" of %s; make one with smctl wm-make",
-                    job.c_str());
+    if (!SmctlWm_ReadJob(job.c_str(), &param))
         return SMCTL_EXIT_USAGE;
-    }
     WCHAR szWhy[64];
     if (SM_CheckWmBitmapParam(&param, szWhy, ARRAYSIZE(szWhy)) != 0) {
         Smctl_Error(L"the job refuses the record (%s), so nothing would be printed; \"smctl wm-show\" shows it", szWhy);
