@@ -1,13 +1,15 @@
 // The renderer against the platform's own drawing: the page drawn whole on a 1-bit DIB section
 // filled by a WHITENESS blit, every copy drawn with ExtTextOutW, GetDIBits. The job's rows, as
-// drawn (in memory) and as written (the file), against the platform's, for TrueType and CFF faces, from 1 pixel to the largest size: pixels that differ
-// lie within a pixel of an edge of the platform's ink, no copy vanishes, and from 36 pixels on
-// the ink is within 1 % of the platform's.
+// drawn (in memory) and as written (the file), against the platform's, for every installed face
+// (TrueType and CFF), from 1 pixel to the largest size: pixels that differ lie within a pixel of
+// an edge of the platform's ink, no copy vanishes, and from 36 pixels on the ink is within 1 % of
+// the platform's.
 #include <gtest/gtest.h>
 #include "bitmap/bitmap.h"
 #include "smtest.h"
 #include <stdio.h>
 #include <string.h>
+#include <set>
 #include <vector>
 
 static WmBitmapParam Job(const wchar_t* text, WORD size, WORD angle, WORD placement, WORD density,
@@ -29,6 +31,13 @@ static WmBitmapParam Job(const wchar_t* text, WORD size, WORD angle, WORD placem
     p.nTextScale = textScale;
     p.HalftoneType = table;
     return p;
+}
+
+static int CALLBACK AddFace(const LOGFONTW* plf, const TEXTMETRICW*, DWORD, LPARAM lParam)
+{
+    if (plf->lfFaceName[0] != L'@')     // the same face turned for vertical writing
+        ((std::set<std::wstring>*)lParam)->insert(plf->lfFaceName);
+    return 1;
 }
 
 static std::vector<BYTE> Reference(const WmBitmapParam& p)
@@ -120,7 +129,7 @@ TEST(WmRender, WithinAPixelOfThePlatformsDrawing)
     std::wstring longLine(259, L'W');
     for (size_t i = 0; i < longLine.size(); i += 3)
         longLine[i] = L"Confidential draft "[i % 19];
-    const WmBitmapParam jobs[] = {
+    std::vector<WmBitmapParam> jobs = {
         Job(L"CONFIDENTIAL", 24, 45, 0, 60, 1240, 1754, 100, 0),
         Job(L"CONFIDENTIAL", 24, 45, 1, 60, 1240, 1754, 100, 0),
         Job(L"Draft copy", 30, 0, 1, 100, 1001, 700, 100, 2),
@@ -155,6 +164,17 @@ TEST(WmRender, WithinAPixelOfThePlatformsDrawing)
         Job(L"\u0336\u0336Ink", 40, 90, 0, 60, 1240, 1754, 100, 0, L"DejaVu Sans"),
         Job(L"\u0336\u0336Ink", 40, 90, 1, 60, 1240, 1754, 100, 0, L"DejaVu Sans"),
     };
+    // And every face installed, centred and tiled.
+    std::set<std::wstring> faces;
+    LOGFONTW lf = {};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    HDC hdcScreen = GetDC(NULL);
+    EnumFontFamiliesExW(hdcScreen, &lf, AddFace, (LPARAM)&faces, 0);
+    ReleaseDC(NULL, hdcScreen);
+    for (const std::wstring& face : faces) {
+        jobs.push_back(Job(L"Watermark Ag\u00c9j", 30, 45, 0, 60, 1240, 1754, 100, 0, face.c_str()));
+        jobs.push_back(Job(L"Draft fj", 12, 300, 1, 60, 900, 700, 100, 0, face.c_str()));
+    }
     int i = 0;
     for (const WmBitmapParam& p : jobs) {
         const HALFTONE_TABLE_INFO* info = MISC_HalftoneTableInfo(p.HalftoneType);
