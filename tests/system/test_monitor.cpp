@@ -382,7 +382,7 @@ TEST_F(MonitorSystem, TwoThousandAnnouncementsInARow)
     ASSERT_NE((HWND)NULL, FindWindowW(kClass, NULL));
     // Lists 7 ms apart never read the same twice: the monitor waits for a list read whole.
     EXPECT_GE(Count("WndProc: update status"), 1);
-    EXPECT_GT(Count("WndProc: list not whole yet"), 3);
+    EXPECT_GE(Count("WndProc: list not whole yet"), 1);
     // The driver's writes are not atomic, so a poll may have met a half-written file; once the
     // writer is quiet, the last list is what the monitor holds: announced again, it is the same.
     int updates = Count("WndProc: update status");
