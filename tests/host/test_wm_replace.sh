@@ -19,6 +19,7 @@ make_job() {    # ini, out (Windows path), page
   wine "$BIN/smctl.exe" wm-make "$(winpath "$1")" --text "CONFIDENTIAL" --size 20 --angle 45 \
     --placement tiled --page "$3" --table 0 --out "$2" >/dev/null 2>&1
 }
+run_job() { make_job "$@"; wine "$BIN/StatusMonitor.exe" CreateTextBMP "$(winpath "$1")" >/dev/null 2>&1; }
 # The old file, if any, must be as it was, and no temporary file may stay in the folder.
 check() {   # what, folder, file name, old copy ("" when there was none)
   local now="$2/$3"
@@ -34,14 +35,12 @@ head -c 60000 /dev/zero > "$WORK/tiny/filler"
 cp "$WORK/tiny/old.bmp" "$WORK/old.copy"
 for c in "old.bmp $WORK/old.copy" "new.bmp"; do
   set -- $c
-  make_job "$WORK/full.ini" "R:\\$1" 1000x1300
-  wine "$BIN/StatusMonitor.exe" CreateTextBMP "$(winpath "$WORK/full.ini")" >/dev/null 2>&1
+  run_job "$WORK/full.ini" "R:\\$1" 1000x1300
   check "full drive, $1" "$WORK/tiny" "$1" "${2:-}"
 done
 # The same job where there is room writes the file (the drive itself works).
 rm -f "$WORK/tiny/filler" "$WORK/tiny/old.bmp"
-make_job "$WORK/room.ini" "R:\\room.bmp" 1000x1300
-wine "$BIN/StatusMonitor.exe" CreateTextBMP "$(winpath "$WORK/room.ini")" >/dev/null 2>&1
+run_job "$WORK/room.ini" "R:\\room.bmp" 1000x1300
 [ "$(stat -c %s "$WORK/tiny/room.bmp" 2>/dev/null)" = $((62 + 128 * 1300)) ] || { echo "FAIL: no file where there is room"; fail=1; }
 
 # Killed once its temporary file holds rows: a 120 MB page.
@@ -62,8 +61,7 @@ if [ -z "${tmp:-}" ]; then echo "FAIL: killed job: no temporary file seen"; fail
 elif cmp -s "$WORK/kill.copy" "$WORK/kill/old.bmp"; then echo "ok: killed while writing $tmp, old file kept"
 else echo "FAIL: killed job: the old file changed"; fail=1; fi
 # The next job for the same file writes over what the killed one left.
-make_job "$WORK/again.ini" "$(winpath "$WORK/kill/old.bmp")" 1000x1300
-wine "$BIN/StatusMonitor.exe" CreateTextBMP "$(winpath "$WORK/again.ini")" >/dev/null 2>&1
+run_job "$WORK/again.ini" "$(winpath "$WORK/kill/old.bmp")" 1000x1300
 [ "$(ls "$WORK/kill")" = old.bmp ] && [ "$(stat -c %s "$WORK/kill/old.bmp")" = $((62 + 128 * 1300)) ] &&
   echo "ok: the next job took the killed job's file" || { echo "FAIL: after the killed job: $(ls "$WORK/kill")"; fail=1; }
 exit $fail

@@ -201,8 +201,7 @@ TEST(BmpFile, FileThatCannotBeReplacedKeepsItsBytes)
         if (hFile != INVALID_HANDLE_VALUE)
             CloseHandle(hFile);
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        std::vector<BYTE> f = SmReadFile(path);
-        EXPECT_TRUE(f.size() == sizeof(c_Old) && memcmp(f.data(), c_Old, sizeof(c_Old)) == 0) << c.what;
+        EXPECT_EQ(std::vector<BYTE>(c_Old, c_Old + sizeof(c_Old)), SmReadFile(path)) << c.what;
         WIN32_FIND_DATAW fd;
         HANDLE hFind = FindFirstFileW((dir + L"*.tmp").c_str(), &fd);
         EXPECT_EQ(INVALID_HANDLE_VALUE, hFind) << c.what << ": " << (hFind != INVALID_HANDLE_VALUE ? fd.cFileName : L"");

@@ -179,10 +179,9 @@ TEST(WmRender, WithinAPixelOfThePlatformsDrawing)
         std::vector<BYTE> drawn(page.pBits, page.pBits + (size_t)page.stride * page.nHeight);
         std::vector<BYTE> ref = Reference(p);
         Fidelity f = Compare(ref, drawn, p.nWidth, p.nHeight);
-        printf("fidelity: %ls %ld px, %u deg, %ls: ink %ld of the platform's %ld (%.4f), %ld pixels differ, "
-               "at most %d from an edge\n", p.tyWM.wszFontFace, textInfo.sizeText.cy, p.tyWM.wAngleDegree,
-               p.tyWM.wPlacement ? L"tiled" : L"centred", f.inkOurs, f.inkRef, (double)f.inkOurs / f.inkRef, f.diff,
-               f.maxDistance);
+        printf("fidelity: %ls %ld px, %u deg, %ls: ink %ld of the platform's %ld (%.4f), %ld pixels differ, at most %d "
+               "from an edge\n", p.tyWM.wszFontFace, textInfo.sizeText.cy, p.tyWM.wAngleDegree, p.tyWM.wPlacement ?
+               L"tiled" : L"centred", f.inkOurs, f.inkRef, (double)f.inkOurs / f.inkRef, f.diff, f.maxDistance);
         EXPECT_GT(f.inkRef, 0) << "job " << i;
         EXPECT_LE(f.maxDistance, 1) << "job " << i;
         EXPECT_EQ(0, f.blocksLost) << "job " << i;
