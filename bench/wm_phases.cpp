@@ -2,7 +2,9 @@
 // several times and prints the median time of the whole job and of each phase, with a plain
 // copy of the page's bytes as the yardstick for the screening pass. "cold <job.ini>" runs the job
 // once in this fresh process after creating a memory DC (what the GDI floor pays) and prints its
-// time: the command's own cost without the differences of process start-up.
+// time: the command's own cost without the differences of process start-up. "fresh" prints what
+// this machine charges for memory touched the first time (a page fault a page), which the
+// platform's glyphs, the strip bitmap and every other new allocation of a fresh process pay.
 #include "bitmap/bitmap.h"
 #include <windows.h>
 #include <stdio.h>
@@ -38,8 +40,23 @@ int wmain(int argc, wchar_t** argv)
                 g_WmPhaseTimes.msSetup, g_WmPhaseTimes.msDraw, g_WmPhaseTimes.msScreen, g_WmPhaseTimes.msWrite, rc);
         return rc == 1 ? 0 : 1;
     }
+    if (argc == 2 && wcscmp(argv[1], L"fresh") == 0) {
+        const SIZE_T cb = (SIZE_T)8 << 20;
+        SYSTEM_INFO si;
+        GetSystemInfo(&si);
+        volatile BYTE* p = (volatile BYTE*)VirtualAlloc(NULL, cb, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        if (!p)
+            return 1;
+        double t0 = NowMs();
+        for (SIZE_T i = 0; i < cb; i += si.dwPageSize)
+            p[i] = 1;
+        double ms = NowMs() - t0;
+        VirtualFree((void*)p, 0, MEM_RELEASE);
+        wprintf(L"fresh_ms_per_mb=%.3f\n", ms * (double)(1 << 20) / (double)cb);
+        return 0;
+    }
     if (argc < 3) {
-        fwprintf(stderr, L"usage: wm_phases <repeats> <job.ini>... | wm_phases cold <job.ini>\n");
+        fwprintf(stderr, L"usage: wm_phases <repeats> <job.ini>... | wm_phases cold <job.ini> | wm_phases fresh\n");
         return 2;
     }
     int repeats = _wtoi(argv[1]);
